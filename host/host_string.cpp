@@ -1,0 +1,156 @@
+// HostString operations. Every assign or format makes exactly one process-heap
+// allocation of the exact size needed; failures leave the empty text.
+#include "host/host_string.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/process_heap.h"
+
+namespace keelmark {
+
+namespace {
+
+constexpr char kEmptyText[] = "";
+
+void freeOwnedBlock(HostString& s) {
+    if (s.ownsText != 0 && s.text != nullptr) {
+        processHeapFree(s.text);
+    }
+}
+
+// Length of a text, stopping at `limit` characters.
+std::int32_t boundedLength(const char* text, std::int32_t limit) {
+    const void* end = std::memchr(text, '\0', static_cast<std::size_t>(limit));
+    return end != nullptr ? static_cast<std::int32_t>(static_cast<const char*>(end) - text) : limit;
+}
+
+}  // namespace
+
+const char* staticEmptyText() { return kEmptyText; }
+
+HostString makeHostString() {
+    return HostString{const_cast<char*>(kEmptyText), 0, 0, kEmptyText};
+}
+
+void reset(HostString& s) {
+    freeOwnedBlock(s);
+    s.text = const_cast<char*>(s.emptyText != nullptr ? s.emptyText : kEmptyText);
+    s.ownsText = 0;
+    s.isSet = 0;
+}
+
+void release(HostString& s) {
+    if (s.ownsText != 0 && s.text != nullptr) {
+        processHeapFree(s.text);
+        s.text = nullptr;
+        s.ownsText = 0;
+        s.isSet = 0;
+    }
+}
+
+char* allocateText(std::int32_t byteCount) {
+    if (byteCount <= 0) {
+        return nullptr;
+    }
+    void* block = processHeapAllocate(static_cast<std::size_t>(byteCount));
+    if (block != nullptr) {
+        std::memset(block, 0, static_cast<std::size_t>(byteCount));
+    }
+    return static_cast<char*>(block);
+}
+
+void assign(HostString& s, const char* text, std::int32_t length) {
+    reset(s);
+    if (text != nullptr && length != 0) {
+        const std::int32_t n = length > kMaxTextLength ? kMaxTextLength : length;
+        if (n > 0) {
+            // One block of the exact size; a copy that stops at the text's NUL.
+            char* block = allocateText(n + 1);
+            if (block != nullptr) {
+                std::int32_t copied = boundedLength(text, n);
+                std::memcpy(block, text, static_cast<std::size_t>(copied));
+                block[n] = '\0';
+                s.text = block;
+                s.ownsText = 1;
+            }
+        }
+    }
+    s.isSet = 1;
+}
+
+void assign(HostString& s, const char* text) {
+    const std::int32_t length = text != nullptr ? boundedLength(text, kMaxTextLength) : 0;
+    assign(s, text, length);
+}
+
+HostString& appendFormatV(HostString& s, const char* fmt, std::va_list args) {
+    if (fmt == nullptr) {
+        return s;
+    }
+    const std::int32_t p = s.text != nullptr ? boundedLength(s.text, kMaxTextLength) : 0;
+
+    std::va_list measureArgs;
+    va_copy(measureArgs, args);
+    const int needed = std::vsnprintf(nullptr, 0, fmt, measureArgs);
+    va_end(measureArgs);
+    if (needed < 0 || needed > kMaxTextLength - p) {
+        return s;
+    }
+    const std::int32_t n = needed;
+    char* block = allocateText(p + n + 1);
+    if (block == nullptr) {
+        return s;
+    }
+    if (p > 0) {
+        std::memcpy(block, s.text, static_cast<std::size_t>(p));
+    }
+    std::vsnprintf(block + p, static_cast<std::size_t>(n) + 1, fmt, args);
+    reset(s);
+    s.text = block;
+    s.ownsText = 1;
+    s.isSet = 1;
+    return s;
+}
+
+HostString& appendFormat(HostString& s, const char* fmt, ...) {
+    std::va_list args;
+    va_start(args, fmt);
+    appendFormatV(s, fmt, args);
+    va_end(args);
+    return s;
+}
+
+HostString& format(HostString& s, const char* fmt, ...) {
+    reset(s);
+    std::va_list args;
+    va_start(args, fmt);
+    appendFormatV(s, fmt, args);
+    va_end(args);
+    return s;
+}
+
+void copyFrom(HostString& s, const HostString& source) {
+    if (&source == &s) {
+        return;
+    }
+    const bool sourceHasText = source.text != nullptr && source.text[0] != '\0';
+    if (sourceHasText) {
+        assign(s, source.text, boundedLength(source.text, kMaxTextLength));
+        s.isSet = 1;
+        return;
+    }
+    const bool ownHasText = s.text != nullptr && s.text[0] != '\0';
+    if (ownHasText) {
+        if (source.text != nullptr) {
+            assign(s, source.text, 0);
+        } else {
+            freeOwnedBlock(s);
+            s.text = const_cast<char*>(s.emptyText != nullptr ? s.emptyText : kEmptyText);
+            s.ownsText = 0;
+        }
+        s.isSet = 1;
+    }
+}
+
+}  // namespace keelmark
