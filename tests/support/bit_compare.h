@@ -1,0 +1,33 @@
+// Exact comparison of single-precision output series, bit for bit: the
+// outputs of one full pass and of a live feed must be identical, not close.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "replay/chart_host.h"
+
+namespace keelmark::test {
+
+inline std::uint32_t bitsOf(float v) { return std::bit_cast<std::uint32_t>(v); }
+
+std::vector<std::uint32_t> bitPatterns(const std::vector<float>& values);
+
+// Bars 0 .. count - 1 of one output slot.
+std::vector<float> committedOutputs(const replay::StudyInstance& study, std::int32_t slot,
+                                    std::int32_t count);
+
+// Success when the first `count` values agree bit for bit; otherwise the
+// message names `what`, the first differing bar and both values.
+::testing::AssertionResult sameBits(const std::string& what, const std::vector<float>& expected,
+                                    const std::vector<float>& actual, std::size_t count);
+// Every declared output slot over bars 0 .. count - 1.
+::testing::AssertionResult sameOutputBits(const replay::StudyInstance& expected,
+                                          const replay::StudyInstance& actual,
+                                          std::int32_t count);
+
+}  // namespace keelmark::test
