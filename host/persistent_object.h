@@ -2,10 +2,14 @@
 // pointer slot 1. Created on the first update call that finds the slot empty,
 // destroyed and cleared on the final call. Allocation never throws: a study
 // that cannot get its state object skips the work of that call.
+//
+// The object lives on the process heap, like every block the module hands
+// across, so that a refused allocation can be provoked in tests.
 #pragma once
 
 #include <new>
 
+#include "host/process_heap.h"
 #include "host/study_interface.h"
 
 namespace keelmark {
@@ -18,22 +22,26 @@ T* findStateObject(StudyInterface& sc) {
     return slot != nullptr ? static_cast<T*>(*slot) : nullptr;
 }
 
+// T must not need more than the heap's natural alignment (16 bytes).
 template <typename T>
 T* findOrCreateStateObject(StudyInterface& sc) {
     if (T* existing = findStateObject<T>(sc)) {
         return existing;
     }
-    T* created = new (std::nothrow) T();
-    if (created != nullptr) {
-        sc.setPersistentPointer(kStateObjectKey, created);
+    void* block = processHeapAllocate(sizeof(T));
+    if (block == nullptr) {
+        return nullptr;
     }
+    T* created = new (block) T();
+    sc.setPersistentPointer(kStateObjectKey, created);
     return created;
 }
 
 template <typename T>
 void destroyStateObject(StudyInterface& sc) {
     if (T* existing = findStateObject<T>(sc)) {
-        delete existing;
+        existing->~T();
+        processHeapFree(existing);
         sc.setPersistentPointer(kStateObjectKey, nullptr);
     }
 }
