@@ -1,0 +1,56 @@
+// The anchor state table: one running record per anchor slot, kept between
+// calls in the host's persistent pointer slot 1, and the resolution of an
+// anchor input to the bar it stands on.
+#pragma once
+
+#include <cstdint>
+
+#include "anchored_vwap/chart_bars.h"
+#include "anchored_vwap/study_layout.h"
+#include "host/study_interface.h"
+
+namespace keelmark::anchored_vwap {
+
+// Volume-weighted sums over the committed bars of one anchor, with prices
+// taken as deviations from the slot's reference price.
+struct RunningSums {
+    double volumeDeviation;         // sum of V * d
+    double volume;                  // sum of V
+    double volumeSquaredDeviation;  // sum of V * d * d
+};
+
+struct AnchorState {
+    double anchorDays;              // the anchor date-time in days; -1 in a new table
+    std::int32_t anchorBar;         // -1 off the chart or empty; -2 in a new table
+    std::int32_t lastCommittedBar;  // last bar whose price and volume are in the sums
+    double referencePrice;          // price the deviations are taken from
+    RunningSums sums;
+    // The reference price is fixed by the first committed bar that carries a
+    // usable price (normally the anchor bar itself), never by a forming bar
+    // whose price may still change.
+    std::int32_t hasReference;
+};
+
+struct AnchorTable {
+    AnchorState slots[kAnchorSlots];
+};
+
+// An anchor input resolved against the chart of this call.
+struct ResolvedAnchor {
+    double days;        // the anchor date-time in days, rounded to whole microseconds
+    std::int32_t bar;   // the anchor bar, or -1
+};
+
+// The table in persistent pointer slot 1, or null.
+AnchorTable* findAnchorTable(StudyInterface& sc);
+// The table, allocated and stored on first need; null when the allocation is
+// refused (the call then skips its computation and the next call retries).
+AnchorTable* findOrCreateAnchorTable(StudyInterface& sc);
+// Frees the table and clears the slot; an empty slot stays empty.
+void destroyAnchorTable(StudyInterface& sc);
+
+// An empty slot (no date-time, or an input that holds no date-time) and a
+// date-time that no bar of the chart carries both resolve to bar -1.
+ResolvedAnchor resolveAnchor(StudyInterface& sc, const ChartBars& bars, const StudyInput& anchor);
+
+}  // namespace keelmark::anchored_vwap

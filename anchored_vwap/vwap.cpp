@@ -1,0 +1,188 @@
+// Anchored VWAP and its standard-deviation bands.
+//
+// From the anchor bar to the current bar, each bar's price p (typical price,
+// close, OHLC average or the high-low midpoint) is weighted by its volume V:
+//
+//   VWAP = sum(V * p) / sum(V)
+//   SD   = sqrt( sum(V * (p - VWAP)^2) / sum(V) )   the volume-weighted spread
+//   band = VWAP +/- multiplier * SD                   for band 1 and band 2
+//
+// The running sums hold prices as deviations d = p - r from a reference
+// price r (the anchor bar's price), so that they stay small and the variance,
+// sum(V*d*d)/sum(V) - mean(d)^2, loses no digits to cancellation:
+//
+//   mean = sum(V*d) / sum(V);  VWAP = r + mean;  SD^2 = sum(V*d*d)/sum(V) - mean^2
+//
+// A variance that rounding leaves at or below zero gives an SD of 0. Until
+// some volume has traded since the anchor, every line reads 0 (no value); a
+// later bar without volume repeats the previous values. A bar whose price is
+// not a number, or whose volume is not a positive number, adds nothing.
+//
+// Only committed bars enter the sums, once each. The forming bar is added to
+// a scratch copy on every call, so its updates never count twice.
+#include "anchored_vwap/vwap.h"
+
+#include <cmath>
+
+#include "anchored_vwap/study_layout.h"
+
+namespace keelmark::anchored_vwap {
+
+namespace {
+
+// A multiplier that is off, zero, negative or not a finite number draws no band.
+double bandMultiplier(bool showBands, float multiplier) {
+    return showBands && multiplier > 0.0f && std::isfinite(multiplier)
+               ? static_cast<double>(multiplier)
+               : 0.0;
+}
+
+// Adds bar k to the sums when it carries a usable price and volume. The first
+// such bar fixes the reference price.
+void foldBar(RunningSums& sums, double& referencePrice, std::int32_t& hasReference, double price,
+             float volume) {
+    if (!(volume > 0.0f) || !std::isfinite(volume) || !std::isfinite(price)) {
+        return;
+    }
+    if (hasReference == 0) {
+        referencePrice = price;
+        hasReference = 1;
+    }
+    const double d = price - referencePrice;
+    const double v = static_cast<double>(volume);
+    sums.volumeDeviation += v * d;
+    sums.volume += v;
+    sums.volumeSquaredDeviation += d * d * v;
+}
+
+void writeBand(const ArrayView<float>& upper, const ArrayView<float>& lower, std::int32_t k,
+               double vwap, double sd, double multiplier) {
+    if (multiplier > 0.0) {
+        upper[k] = static_cast<float>(vwap + multiplier * sd);
+        lower[k] = static_cast<float>(vwap - multiplier * sd);
+    } else {
+        upper[k] = 0.0f;
+        lower[k] = 0.0f;
+    }
+}
+
+void writeNoValue(const SlotSeries& series, std::int32_t k) {
+    series.vwap[k] = 0.0f;
+    series.band1Upper[k] = 0.0f;
+    series.band1Lower[k] = 0.0f;
+    series.band2Upper[k] = 0.0f;
+    series.band2Lower[k] = 0.0f;
+}
+
+void writeBar(const SlotSeries& series, std::int32_t k, const RunningSums& sums,
+              double referencePrice, const LineSettings& settings) {
+    if (!(sums.volume > 0.0)) {
+        writeNoValue(series, k);
+        return;
+    }
+    const double mean = sums.volumeDeviation / sums.volume;
+    const double variance = sums.volumeSquaredDeviation / sums.volume - mean * mean;
+    const double sd = variance > 0.0 ? std::sqrt(variance) : 0.0;
+    const double vwap = mean + referencePrice;
+    series.vwap[k] = static_cast<float>(vwap);
+    writeBand(series.band1Upper, series.band1Lower, k, vwap, sd, settings.band1);
+    writeBand(series.band2Upper, series.band2Lower, k, vwap, sd, settings.band2);
+}
+
+void clearSeries(const ArrayView<float>& values, std::int32_t barCount) {
+    // Writes past the host's array land on its last element (or its fallback
+    // element), so clearing the elements that exist clears them all.
+    const std::int32_t n = barCount < values.count ? barCount : values.count;
+    if (n <= 0) {
+        values[0] = 0.0f;
+        return;
+    }
+    for (std::int32_t k = 0; k < n; ++k) {
+        values.atInRange(k) = 0.0f;
+    }
+}
+
+}  // namespace
+
+LineSettings readLineSettings(ArrayView<StudyInput> inputs) {
+    const std::int32_t choice = indexValue(inputs[kPriceInput]);
+    const bool showBands = boolValue(inputs[kShowBandsInput]) == 1;
+    return LineSettings{
+        choice >= 0 && choice <= 3 ? static_cast<PriceChoice>(choice) : PriceChoice::Typical,
+        bandMultiplier(showBands, floatValue(inputs[kBand1Input])),
+        bandMultiplier(showBands, floatValue(inputs[kBand2Input]))};
+}
+
+SlotSeries resolveSlotSeries(ArrayView<OutputSeries> outputs, std::int32_t anchorSlot) {
+    const std::int32_t first = firstOutputOf(anchorSlot);
+    return SlotSeries{resolve(outputs[first + kVwapLine].values),
+                      resolve(outputs[first + kBand1Upper].values),
+                      resolve(outputs[first + kBand1Lower].values),
+                      resolve(outputs[first + kBand2Upper].values),
+                      resolve(outputs[first + kBand2Lower].values)};
+}
+
+// Single-precision sums in the order written, then scaled in double.
+double anchorPrice(const ChartBars& bars, std::int32_t k, PriceChoice choice) {
+    switch (choice) {
+        case PriceChoice::Close:
+            return static_cast<double>(bars.close[k]);
+        case PriceChoice::OhlcAverage: {
+            const float sum = bars.high[k] + bars.open[k] + bars.low[k] + bars.close[k];
+            return static_cast<double>(sum) * 0.25;
+        }
+        case PriceChoice::HighLowMidpoint: {
+            const float sum = bars.high[k] + bars.low[k];
+            return static_cast<double>(sum) * 0.5;
+        }
+        case PriceChoice::Typical:
+        default: {
+            const float sum = bars.high[k] + bars.low[k] + bars.close[k];
+            return static_cast<double>(sum) / 3.0;
+        }
+    }
+}
+
+bool needsReset(const AnchorState& state, const ResolvedAnchor& anchor,
+                std::int32_t updateStartIndex) {
+    return updateStartIndex == 0 || !(anchor.days == state.anchorDays) ||
+           anchor.bar != state.anchorBar || updateStartIndex <= state.lastCommittedBar;
+}
+
+void resetSlot(AnchorState& state, const ResolvedAnchor& anchor, const SlotSeries& series,
+               std::int32_t barCount) {
+    clearSeries(series.vwap, barCount);
+    clearSeries(series.band1Upper, barCount);
+    clearSeries(series.band1Lower, barCount);
+    clearSeries(series.band2Upper, barCount);
+    clearSeries(series.band2Lower, barCount);
+    state.anchorDays = anchor.days;
+    state.anchorBar = anchor.bar;
+    state.lastCommittedBar = anchor.bar - 1;
+    state.referencePrice = 0.0;
+    state.sums = RunningSums{0.0, 0.0, 0.0};
+    state.hasReference = 0;
+}
+
+void carryForward(AnchorState& state, const ChartBars& bars, const LineSettings& settings,
+                  const SlotSeries& series) {
+    const std::int32_t lastClosed = bars.count - 2;
+    for (std::int32_t k = state.lastCommittedBar + 1; k <= lastClosed; ++k) {
+        foldBar(state.sums, state.referencePrice, state.hasReference,
+                anchorPrice(bars, k, settings.price), bars.volume[k]);
+        writeBar(series, k, state.sums, state.referencePrice, settings);
+        state.lastCommittedBar = k;
+    }
+
+    const std::int32_t forming = bars.count - 1;
+    if (forming >= state.anchorBar && forming > state.lastCommittedBar) {
+        RunningSums scratch = state.sums;
+        double referencePrice = state.referencePrice;
+        std::int32_t hasReference = state.hasReference;
+        foldBar(scratch, referencePrice, hasReference, anchorPrice(bars, forming, settings.price),
+                bars.volume[forming]);
+        writeBar(series, forming, scratch, referencePrice, settings);
+    }
+}
+
+}  // namespace keelmark::anchored_vwap
