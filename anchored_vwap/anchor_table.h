@@ -14,21 +14,23 @@ namespace keelmark::anchored_vwap {
 // Volume-weighted sums over the committed bars of one anchor, with prices
 // taken as deviations from the slot's reference price.
 struct RunningSums {
-    double volumeDeviation;         // sum of V * d
-    double volume;                  // sum of V
-    double volumeSquaredDeviation;  // sum of V * d * d
+    double volumeDeviation = 0.0;         // sum of V * d
+    double volume = 0.0;                  // sum of V
+    double volumeSquaredDeviation = 0.0;  // sum of V * d * d
 };
 
+// A new record differs from every resolved anchor (bar -2), so the first call
+// after the table is created resets every slot.
 struct AnchorState {
-    double anchorDays;              // the anchor date-time in days; -1 in a new table
-    std::int32_t anchorBar;         // -1 off the chart or empty; -2 in a new table
-    std::int32_t lastCommittedBar;  // last bar whose price and volume are in the sums
-    double referencePrice;          // price the deviations are taken from
+    double anchorDays = -1.0;            // the anchor date-time in days
+    std::int32_t anchorBar = -2;         // -1 when empty or off the chart
+    std::int32_t lastCommittedBar = -1;  // last bar whose price and volume are in the sums
+    double referencePrice = 0.0;         // price the deviations are taken from
     RunningSums sums;
     // The reference price is fixed by the first committed bar that carries a
     // usable price (normally the anchor bar itself), never by a forming bar
     // whose price may still change.
-    std::int32_t hasReference;
+    std::int32_t hasReference = 0;
 };
 
 struct AnchorTable {
@@ -41,8 +43,6 @@ struct ResolvedAnchor {
     std::int32_t bar;   // the anchor bar, or -1
 };
 
-// The table in persistent pointer slot 1, or null.
-AnchorTable* findAnchorTable(StudyInterface& sc);
 // The table, allocated and stored on first need; null when the allocation is
 // refused (the call then skips its computation and the next call retries).
 AnchorTable* findOrCreateAnchorTable(StudyInterface& sc);

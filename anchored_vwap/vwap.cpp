@@ -160,7 +160,7 @@ void resetSlot(AnchorState& state, const ResolvedAnchor& anchor, const SlotSerie
     state.anchorBar = anchor.bar;
     state.lastCommittedBar = anchor.bar - 1;
     state.referencePrice = 0.0;
-    state.sums = RunningSums{0.0, 0.0, 0.0};
+    state.sums = RunningSums{};
     state.hasReference = 0;
 }
 
