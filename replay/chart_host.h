@@ -71,6 +71,9 @@ enum class HostArrayId { DateTimes, Open, High, Low, Close, Volume, Inputs, Outp
 struct CallCounts {
     std::int64_t defaultsPasses = 0, fullRecalculations = 0, incrementalUpdates = 0,
                  menuCommands = 0, finalCalls = 0;
+    // Host services used by the study: persistentInt, persistentPointer and
+    // setPersistentPointer together; fetch of any array.
+    std::int64_t persistentAccesses = 0, fetches = 0;
 };
 
 class StudyInstance {
@@ -79,7 +82,9 @@ public:
     static constexpr std::int32_t kOutputSlots = 64;
 
     explicit StudyInstance(StudyFunction study, std::int32_t studyId = 1, std::int32_t chartId = 1);
-    ~StudyInstance();  // frees host-held texts; makes no study call
+    // Frees host-held texts; makes no study call, so a study's state object
+    // is freed only by a finalCall() before.
+    ~StudyInstance();
     StudyInstance(const StudyInstance&) = delete;
     StudyInstance& operator=(const StudyInstance&) = delete;
 
@@ -103,7 +108,8 @@ public:
     void menuCommand(std::int32_t menuId, std::int32_t barIndex);
     void finalCall();
     // Overrides barCount of the next calls (-1 = the chart's own count), to
-    // exercise calls whose count disagrees with the arrays.
+    // exercise calls whose count disagrees with the arrays. The bar and
+    // output arrays keep the chart's own count.
     void setBarCountOverride(std::int32_t barCount) { barCountOverride_ = barCount; }
 
     // --- what the study declared and wrote ---
@@ -176,13 +182,23 @@ public:
     void hostRemoveChartMenuItem(std::int32_t chartId, std::int32_t id);
     void hostFetch(std::int32_t token);
     void hostSetOptionList(std::int32_t token, const char* options);
+    std::int32_t* hostPersistentInt(std::int32_t key);
+    void** hostPersistentPointer(std::int32_t key);
+    void hostSetPersistentPointer(std::int32_t key, void* pointer);
     const std::string& optionList(std::int32_t slot) const { return optionLists_.at(slot); }
 
 private:
     void call(std::int32_t updateStartIndex, bool defaults, bool final, std::int32_t menuId,
               std::int32_t menuBar);
     void prepareRecord(std::int32_t updateStartIndex);
+    void prepareOutputArrays();
     void syncOutputs();
+    void clearDeclarations();
+    void releaseFallbackTexts();
+    void releaseHostTexts();
+    void makeAvailable(HostArrayId id);
+    bool isHeldBack(HostArrayId id) const;
+    std::int32_t chartBarCount() const { return static_cast<std::int32_t>(bars_.size()); }
 
     StudyFunction study_;
     std::int32_t studyId_;
