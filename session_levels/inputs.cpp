@@ -1,0 +1,59 @@
+// Reading the study's settings: the session clock (RTH start and end,
+// overnight start as seconds of the day), the opening-range and
+// initial-balance minutes, the extension multipliers, the display switches
+// and the panel, label and alert settings, each through the host's getters.
+#include "session_levels/inputs.h"
+
+#include "host/host_array.h"
+#include "host/study_input.h"
+
+namespace keelmark::session_levels {
+
+std::int32_t colourValue(const StudyInput& in) {
+    switch (in.valueType) {
+        case 1: case 3: case 4: case 6: case 11: case 13: case 14: case 15: case 16: case 17:
+        case 19: case 22: case 24:
+            return cellInt(in.value);
+        case kInputYesNo:
+            return cellInt(in.value) != 0 ? 0xFFFFFF : 0;
+        default:
+            return 0;
+    }
+}
+
+StudyInputs readInputs(StudyInterface& sc) {
+    const ArrayView<StudyInput> in = resolve(sc.inputs);
+    StudyInputs r;
+    r.rthStartSeconds = timeOfDaySeconds(in[kInRthStart]);
+    r.rthEndSeconds = timeOfDaySeconds(in[kInRthEnd]);
+    r.overnightStartSeconds = timeOfDaySeconds(in[kInOvernightStart]);
+    r.openingRangeMinutes = intValue(in[kInOpeningRangeMinutes]);
+    r.initialBalanceMinutes = intValue(in[kInInitialBalanceMinutes]);
+    for (int k = 0; k < kIbExtensionCount; ++k) {
+        r.ibMultipliers[k] = floatValue(in[kInIbExtension1 + k]);
+    }
+    for (int k = 0; k < kOrExtensionCount; ++k) {
+        r.orMultipliers[k] = floatValue(in[kInOrExtension1 + k]);
+    }
+    r.priorDayFrom = indexValue(in[kInPriorDayFrom]);
+    r.switches.openingRange = boolValue(in[kInShowOpeningRange]) != 0;
+    r.switches.initialBalance = boolValue(in[kInShowInitialBalance]) != 0;
+    r.switches.ibExtensions = boolValue(in[kInShowIbExtensions]) != 0;
+    r.switches.orExtensions = boolValue(in[kInShowOrExtensions]) != 0;
+    r.switches.priorDay = boolValue(in[kInShowPriorDay]) != 0;
+    r.switches.overnight = boolValue(in[kInShowOvernight]) != 0;
+    r.switches.rthOpen = boolValue(in[kInShowRthOpen]) != 0;
+    r.switches.drawWhileForming = boolValue(in[kInDrawWhileForming]) != 0;
+    r.sessionsToShow = intValue(in[kInSessionsToShow]);
+    r.alertNumber = intValue(in[kInAlertNumber]);
+    r.showLabels = boolValue(in[kInShowLabels]) != 0;
+    r.showPanel = boolValue(in[kInShowPanel]) != 0;
+    r.averageSessions = intValue(in[kInAverageSessions]);
+    r.panelPosition = indexValue(in[kInPanelPosition]);
+    r.panelFontSize = intValue(in[kInPanelFontSize]);
+    r.panelTextColour = colourValue(in[kInPanelTextColour]);
+    r.panelBackgroundColour = colourValue(in[kInPanelBackgroundColour]);
+    return r;
+}
+
+}  // namespace keelmark::session_levels

@@ -1,0 +1,34 @@
+// Level arithmetic: widening a range by a bar, the opening-range and
+// initial-balance windows, and the levels derived from a range.
+#pragma once
+
+#include <cstdint>
+
+#include "session_levels/state.h"
+
+namespace keelmark::session_levels {
+
+inline constexpr std::int32_t kSecondsPerDay = 86400;
+
+// Widens the range by the bar's high and low (the first bar sets both).
+// A bar without a usable range leaves it as it was.
+void foldBarIntoRange(HighLow& range, const BarFields& bar);
+
+// Seconds from the RTH start to the bar's start, counted across midnight:
+// 0 up to, but not including, one day.
+std::int32_t secondsSinceRthStart(const SessionClock& clock, std::int32_t secondOfDay);
+
+// Folds an RTH bar into the opening range and the initial balance while it
+// starts inside their windows; the first bar past a window completes that
+// range, and a committed bar then appends its height to the range's list.
+void foldOpeningWindows(StateRecord& state, LevelRecord& levels, const BarFields& bar,
+                        bool commit);
+
+// Derived levels, in double precision.
+double midpoint(const HighLow& range);
+double upperExtension(const HighLow& range, double multiplier);
+double lowerExtension(const HighLow& range, double multiplier);
+// A multiplier switches its pair of extensions on when above 0 and finite.
+bool extensionIsOn(float multiplier);
+
+}  // namespace keelmark::session_levels

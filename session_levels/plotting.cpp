@@ -1,0 +1,136 @@
+// What each bar shows. On an RTH bar: the OR and IB (while forming only with
+// "Draw ... While Still Forming"), their extensions once the range is final,
+// and the RTH open. On every bar: the overnight high, low and midpoint
+// (final from the RTH open; while collecting only with the forming switch)
+// and the prior day's high, low and close. 0 means no level on that bar.
+// Values are computed in double precision and stored as single precision.
+//
+// Session number of a bar: the session index, plus 1 outside RTH, so the
+// bars leading into a session (the overnight) count with that session.
+// "Sessions to Show" N blanks every bar whose session number is not above
+// (last bar's session number - N).
+#include "session_levels/plotting.h"
+
+
+#include "session_levels/levels.h"
+
+namespace keelmark::session_levels {
+
+PlotArrays resolvePlotArrays(const ArrayView<OutputSeries>& outputs) {
+    PlotArrays p;
+    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+        p.values[slot] = resolve(outputs[slot].values);
+    }
+    const ArrayView<HostArray<float>> extras = resolve(outputs[kOutOrHigh].extraArrays);
+    p.sessionNumber = resolve(extras[0]);
+    return p;
+}
+
+PlotSettings plotSettingsFrom(const StudyInputs& inputs) {
+    PlotSettings s;
+    s.switches = inputs.switches;
+    for (int k = 0; k < kIbExtensionCount; ++k) {
+        s.ibMultipliers[k] = inputs.ibMultipliers[k];
+    }
+    for (int k = 0; k < kOrExtensionCount; ++k) {
+        s.orMultipliers[k] = inputs.orMultipliers[k];
+    }
+    return s;
+}
+
+namespace {
+
+void setRange(double* v, int highSlot, const HighLow& range) {
+    v[highSlot] = range.high;
+    v[highSlot + 1] = range.low;
+    v[highSlot + 2] = midpoint(range);
+}
+
+void setExtensions(double* v, int firstSlot, const HighLow& range, const float* multipliers,
+                   int count) {
+    for (int k = 0; k < count; ++k) {
+        if (extensionIsOn(multipliers[k])) {
+            const double m = multipliers[k];
+            v[firstSlot + 2 * k] = upperExtension(range, m);
+            v[firstSlot + 2 * k + 1] = lowerExtension(range, m);
+        }
+    }
+}
+
+void setRthLevels(double* v, const LevelRecord& L, const PlotSettings& s) {
+    const DisplaySwitches& sw = s.switches;
+    if (sw.openingRange && L.openingRange.valid && (L.openingRangeComplete || sw.drawWhileForming)) {
+        setRange(v, kOutOrHigh, L.openingRange);
+    }
+    if (sw.initialBalance && L.initialBalance.valid &&
+        (L.initialBalanceComplete || sw.drawWhileForming)) {
+        setRange(v, kOutIbHigh, L.initialBalance);
+    }
+    if (sw.ibExtensions && L.initialBalanceComplete) {
+        setExtensions(v, kOutIbExtension, L.initialBalance, s.ibMultipliers, kIbExtensionCount);
+    }
+    if (sw.orExtensions && L.openingRangeComplete) {
+        setExtensions(v, kOutOrExtension, L.openingRange, s.orMultipliers, kOrExtensionCount);
+    }
+    if (sw.rthOpen) {
+        v[kOutRthOpen] = L.rthOpen;
+    }
+}
+
+void setAllDayLevels(double* v, const LevelRecord& L, const PlotSettings& s) {
+    const DisplaySwitches& sw = s.switches;
+    if (sw.overnight && L.shownOvernight.valid && (L.shownOvernightFinal || sw.drawWhileForming)) {
+        setRange(v, kOutOvernightHigh, L.shownOvernight);
+    }
+    if (sw.priorDay && L.priorDayValid) {
+        v[kOutPriorHigh] = L.priorDayHigh;
+        v[kOutPriorLow] = L.priorDayLow;
+        v[kOutPriorClose] = L.priorDayClose;
+    }
+}
+
+// Session numbers are whole numbers written by the bar plot; anything else
+// (a host that lost the array) reads as session 0 rather than trapping.
+std::int64_t sessionNumberAt(const PlotArrays& out, std::int32_t index) {
+    const float n = out.sessionNumber[index];
+    if (!(n > -2147483648.0f && n < 2147483648.0f)) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(n);
+}
+
+}  // namespace
+
+void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& levels,
+             const PlotSettings& settings) {
+    double v[kOutputCount] = {};
+    if (levels.inRth) {
+        setRthLevels(v, levels, settings);
+    }
+    setAllDayLevels(v, levels, settings);
+    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+        out.values[slot][index] = static_cast<float>(v[slot]);
+    }
+    const std::int64_t session = static_cast<std::int64_t>(levels.sessionIndex) + (levels.inRth ? 0 : 1);
+    out.sessionNumber[index] = static_cast<float>(session);
+}
+
+void hideOldSessions(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t barCount,
+                     std::int32_t sessionsToShow) {
+    if (sessionsToShow <= 0 || barCount <= 0) {
+        return;
+    }
+    const std::int32_t lastBar = barCount - 1;
+    const std::int64_t threshold = sessionNumberAt(out, lastBar) - sessionsToShow;
+    while (hideCursor < lastBar) {
+        if (sessionNumberAt(out, hideCursor) > threshold) {
+            break;
+        }
+        for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+            out.values[slot][hideCursor] = 0.0f;
+        }
+        ++hideCursor;
+    }
+}
+
+}  // namespace keelmark::session_levels

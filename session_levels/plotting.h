@@ -1,0 +1,43 @@
+// Level plotting: the 25 level values and the session number of one bar, and
+// the blanking of sessions older than "Sessions to Show".
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_array.h"
+#include "host/output_series.h"
+#include "session_levels/inputs.h"
+#include "session_levels/state.h"
+
+namespace keelmark::session_levels {
+
+// The output value arrays and the session-number array (extra array 0 of
+// output 0), resolved once per call.
+struct PlotArrays {
+    ArrayView<float> values[kOutputCount];
+    ArrayView<float> sessionNumber;
+};
+
+PlotArrays resolvePlotArrays(const ArrayView<OutputSeries>& outputs);
+
+// What the bar plot reads from the inputs on every call.
+struct PlotSettings {
+    DisplaySwitches switches;
+    float ibMultipliers[kIbExtensionCount];
+    float orMultipliers[kOrExtensionCount];
+};
+
+PlotSettings plotSettingsFrom(const StudyInputs& inputs);
+
+// Writes all 25 outputs and the session number at bar `index` from the level
+// record as it stands after that bar.
+void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& levels,
+             const PlotSettings& settings);
+
+// Blanks, from the hide cursor forward, the bars whose session is more than
+// `sessionsToShow` sessions older than the last bar's. The last bar is never
+// blanked; the cursor only moves forward.
+void hideOldSessions(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t barCount,
+                     std::int32_t sessionsToShow);
+
+}  // namespace keelmark::session_levels

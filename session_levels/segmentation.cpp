@@ -1,0 +1,173 @@
+// Session segmentation, in a trader's words. A bar is RTH when it starts at
+// or after "RTH Start" and before "RTH End" (a bar starting at the end time
+// is not RTH); when the start is at or after the end the session crosses
+// midnight and its after-midnight bars keep the opening day's key. A bar
+// outside RTH finishes the open session; a new key opens the next one.
+// The overnight runs from the first bar outside RTH at or after "Overnight
+// Start" (or on a later day than the last session's finish) up to the bar
+// before the next RTH open; no overnight is collected before the first
+// session on the chart has finished.
+// Prior day: PDH / PDL / PDC = high, low and last close of the most recently
+// finished RTH session (high and low widened by its preceding overnight with
+// "Overnight + RTH").
+#include "session_levels/segmentation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "host/chart_date_time.h"
+#include "session_levels/levels.h"
+#include "session_levels/statistics.h"
+
+namespace keelmark::session_levels {
+
+BarArrays resolveBarArrays(StudyInterface& sc) {
+    return BarArrays{resolve(sc.barDateTimes), resolve(sc.barOpen), resolve(sc.barHigh),
+                     resolve(sc.barLow), resolve(sc.barClose)};
+}
+
+BarFields readBar(const BarArrays& bars, std::int32_t index) {
+    const ChartDateTime start = bars.times[index];
+    BarFields b;
+    // Day numbers of any 64-bit date-time fit in 32 bits (about 1.07e8 days).
+    b.day = static_cast<std::int32_t>(dayNumber(start));
+    b.second = secondsOfDay(start);
+    b.open = bars.open[index];
+    b.high = bars.high[index];
+    b.low = bars.low[index];
+    b.close = bars.close[index];
+    b.hasRange = std::isfinite(b.high) && std::isfinite(b.low);
+    return b;
+}
+
+RthMembership classifyBar(const SessionClock& clock, std::int32_t day, std::int32_t second) {
+    const std::int32_t start = clock.rthStartSeconds;
+    const std::int32_t end = clock.rthEndSeconds;
+    if (start < end) {
+        return RthMembership{start <= second && second < end, day};
+    }
+    if (second >= start) {
+        return RthMembership{true, day};
+    }
+    if (second < end) {
+        return RthMembership{true, day - 1};
+    }
+    return RthMembership{false, day};
+}
+
+void finishSession(const StateRecord& state, LevelRecord& levels, std::int32_t endDay) {
+    levels.rthActive = false;
+    levels.rthEnded = true;
+    levels.rthEndDay = endDay;
+    levels.priorDayHigh = levels.rthRange.high;
+    levels.priorDayLow = levels.rthRange.low;
+    levels.priorDayClose = levels.lastRthClose;
+    levels.priorDayValid = true;
+    if (state.clock.priorDayIncludesOvernight && levels.precedingOvernight.valid) {
+        levels.priorDayHigh = std::max(levels.priorDayHigh, levels.precedingOvernight.high);
+        levels.priorDayLow = std::min(levels.priorDayLow, levels.precedingOvernight.low);
+    }
+    levels.overnightActive = false;
+    levels.runningOvernight = HighLow{};
+}
+
+namespace {
+
+void foldBarOutsideRth(const StateRecord& state, LevelRecord& levels, const BarFields& bar) {
+    if (levels.rthActive) {
+        finishSession(state, levels, bar.day);
+    }
+    if (!levels.overnightActive && levels.rthEnded &&
+        (bar.second >= state.clock.overnightStartSeconds || bar.day > levels.rthEndDay)) {
+        levels.overnightActive = true;
+        levels.runningOvernight = HighLow{};
+    }
+    if (levels.overnightActive) {
+        foldBarIntoRange(levels.runningOvernight, bar);
+    }
+    levels.inRth = false;
+    levels.openingRangeComplete = false;
+    levels.initialBalanceComplete = false;
+    levels.openingRange = HighLow{};
+    levels.initialBalance = HighLow{};
+    levels.shownOvernight = levels.runningOvernight;
+    levels.shownOvernightFinal = false;
+}
+
+void openSession(StateRecord& state, LevelRecord& levels, const BarFields& bar,
+                 std::int32_t key, bool commit) {
+    if (levels.rthActive) {
+        finishSession(state, levels, bar.day);
+    }
+    levels.rthActive = true;
+    levels.rthKey = key;
+    levels.rthRange = HighLow{};
+    levels.precedingOvernight = levels.overnightActive ? levels.runningOvernight : HighLow{};
+    levels.overnightActive = false;
+    levels.runningOvernight = HighLow{};
+    // A session whose first open is not a number has no RTH open level.
+    levels.rthOpen = std::isfinite(bar.open) ? bar.open : 0.0;
+    levels.shownOvernight = levels.precedingOvernight;
+    levels.shownOvernightFinal = levels.precedingOvernight.valid;
+    ++levels.sessionIndex;  // at most one per bar, so it cannot overflow
+    levels.openingRangeComplete = false;
+    levels.initialBalanceComplete = false;
+    levels.openingRange = HighLow{};
+    levels.initialBalance = HighLow{};
+    if (commit && levels.precedingOvernight.valid) {
+        appendRange(state.overnights,
+                    levels.precedingOvernight.high - levels.precedingOvernight.low);
+    }
+}
+
+void foldRthBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, std::int32_t key,
+                bool commit) {
+    if (!levels.rthActive || key != levels.rthKey) {
+        openSession(state, levels, bar, key, commit);
+    }
+    foldBarIntoRange(levels.rthRange, bar);
+    if (std::isfinite(bar.close)) {
+        levels.lastRthClose = bar.close;
+    }
+    foldOpeningWindows(state, levels, bar, commit);
+    levels.inRth = true;
+}
+
+}  // namespace
+
+void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit) {
+    const RthMembership m = classifyBar(state.clock, bar.day, bar.second);
+    if (m.rth) {
+        foldRthBar(state, levels, bar, m.key, commit);
+    } else {
+        foldBarOutsideRth(state, levels, bar);
+    }
+}
+
+namespace {
+
+std::int32_t minutesToSeconds(std::int32_t minutes) {
+    const std::int64_t seconds = static_cast<std::int64_t>(minutes) * 60;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        seconds, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+void startFullRecalculation(StateRecord& state, const StudyInputs& inputs) {
+    state.levels = LevelRecord{};
+    clearRanges(state.openingRanges);
+    clearRanges(state.initialBalances);
+    clearRanges(state.overnights);
+    state.lastCommittedBar = -1;
+    state.hideCursor = 0;
+    state.clock.rthStartSeconds = inputs.rthStartSeconds;
+    state.clock.rthEndSeconds = inputs.rthEndSeconds;
+    state.clock.overnightStartSeconds = inputs.overnightStartSeconds;
+    state.clock.openingRangeSeconds = minutesToSeconds(inputs.openingRangeMinutes);
+    state.clock.initialBalanceSeconds = minutesToSeconds(inputs.initialBalanceMinutes);
+    state.clock.priorDayIncludesOvernight = inputs.priorDayFrom == 1;
+}
+
+}  // namespace keelmark::session_levels

@@ -1,0 +1,108 @@
+// One host call of the Session Levels study, step by step: read the
+// settings; on a full recalculation start over from bar 0 (reset state,
+// label flags, extension names); fold each newly committed bar into the
+// level record exactly once and plot it; fold the still-forming last bar
+// into a scratch copy and plot it; blank sessions beyond "Sessions to
+// Show"; then touch alerts (incremental calls), the status line (full
+// recalculations) and the session panel (every call).
+#include <cstdint>
+
+#include "host/persistent_object.h"
+#include "session_levels/alerts.h"
+#include "session_levels/declaration.h"
+#include "session_levels/inputs.h"
+#include "session_levels/labels.h"
+#include "session_levels/log.h"
+#include "session_levels/panel.h"
+#include "session_levels/plotting.h"
+#include "session_levels/segmentation.h"
+#include "session_levels/session_levels.h"
+#include "session_levels/state.h"
+
+namespace keelmark::session_levels {
+
+namespace {
+
+// The state record, created on first need. A fresh record has folded no bar
+// under the current inputs, so the call that creates it recalculates in full.
+struct AcquiredState {
+    StateRecord* state;
+    bool created;
+};
+
+AcquiredState acquireState(StudyInterface& sc) {
+    void** slot = sc.persistentPointer(kStateObjectKey);
+    if (slot == nullptr) {
+        return AcquiredState{nullptr, false};  // no place to keep it between calls
+    }
+    const bool created = *slot == nullptr;
+    return AcquiredState{findOrCreateStateObject<StateRecord>(sc), created};
+}
+
+// Full recalculation: the host asks for one (start 0, or a start the study
+// has already folded in), the state was just created, or the chart now has
+// fewer bars than the study folded in.
+bool needsFullRecalculation(const StudyInterface& sc, const StateRecord& state, bool created,
+                            std::int32_t barCount) {
+    return created || sc.updateStartIndex == 0 || sc.updateStartIndex <= state.lastCommittedBar ||
+           static_cast<std::int64_t>(barCount) - 2 < state.lastCommittedBar;
+}
+
+void foldCommittedBars(StateRecord& state, const BarArrays& bars, const PlotArrays& plot,
+                       const PlotSettings& settings, std::int32_t barCount) {
+    for (std::int32_t i = state.lastCommittedBar + 1; i <= barCount - 2; ++i) {
+        foldBar(state, state.levels, readBar(bars, i), true);
+        plotBar(plot, i, state.levels, settings);
+        state.lastCommittedBar = i;
+    }
+}
+
+LevelRecord foldFormingBar(StateRecord& state, const BarArrays& bars, const PlotArrays& plot,
+                           const PlotSettings& settings, std::int32_t barCount) {
+    LevelRecord scratch = state.levels;
+    if (barCount >= 1) {
+        foldBar(state, scratch, readBar(bars, barCount - 1), false);
+        plotBar(plot, barCount - 1, scratch, settings);
+    }
+    return scratch;
+}
+
+}  // namespace
+
+void finalCall(StudyInterface& sc) {
+    removePanel(sc);
+    destroyStateObject<StateRecord>(sc);
+}
+
+void update(StudyInterface& sc) {
+    const StudyInputs inputs = readInputs(sc);
+    const AcquiredState acquired = acquireState(sc);
+    if (acquired.state == nullptr) {
+        return;  // no memory for the state record: nothing can be computed soundly
+    }
+    StateRecord& state = *acquired.state;
+    const std::int32_t barCount = sc.barCount > 0 ? sc.barCount : 0;
+    const bool full = needsFullRecalculation(sc, state, acquired.created, barCount);
+    const ArrayView<OutputSeries> outputs = resolve(sc.outputs);
+    if (full) {
+        startFullRecalculation(state, inputs);
+        applyLabelFlags(outputs, inputs.showLabels);
+        renameExtensionOutputs(outputs, inputs);
+    }
+    const PlotSettings settings = plotSettingsFrom(inputs);
+    const BarArrays bars = resolveBarArrays(sc);
+    const PlotArrays plot = resolvePlotArrays(outputs);
+
+    foldCommittedBars(state, bars, plot, settings, barCount);
+    const LevelRecord last = foldFormingBar(state, bars, plot, settings, barCount);
+    hideOldSessions(plot, state.hideCursor, barCount, inputs.sessionsToShow);
+    if (!full) {
+        checkTouchAlerts(sc, outputs, plot, bars, state.lastCommittedBar, barCount,
+                         inputs.alertNumber);
+    } else {
+        logStatus(sc, state, barCount);
+    }
+    showPanel(sc, inputs, last, state, barCount);
+}
+
+}  // namespace keelmark::session_levels
