@@ -1,0 +1,369 @@
+// The stand-in host's own rules, checked with small scripted studies: the
+// module tests and the study tests rely on the host behaving as a host does.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/drawing_request.h"
+#include "host/host_array.h"
+#include "host/host_string.h"
+#include "replay/chart_host.h"
+#include "tests/support/live_feed.h"
+#include "tests/support/sample_bars.h"
+
+namespace keelmark {
+namespace {
+
+using replay::Bar;
+using replay::HostArrayId;
+using replay::StudyInstance;
+using test::chartTime;
+
+// The body of the scripted study for the current test.
+thread_local std::function<void(StudyInterface&)> tScript;
+
+void scriptedStudy(StudyInterface* sc) {
+    if (tScript) {
+        tScript(*sc);
+    }
+}
+
+class ChartHost : public ::testing::Test {
+protected:
+    void TearDown() override { tScript = nullptr; }
+};
+
+std::vector<Bar> barsAt(const std::vector<ChartDateTime>& starts) {
+    std::vector<Bar> bars;
+    float price = 100.0f;
+    for (ChartDateTime start : starts) {
+        bars.push_back(Bar{start, price, price + 2, price - 1, price + 1, 10});
+        price += 1.0f;
+    }
+    return bars;
+}
+
+void declareOutput(StudyInterface& sc, std::int32_t slot, const char* name) {
+    OutputSeries& out = element(sc.outputs, slot);
+    assign(out.name, name);
+    out.name.isSet = 1;
+}
+
+void submitText(StudyInterface& sc, std::int32_t number, const char* text) {
+    DrawingRequest request;
+    constructDrawingRequest(request);
+    request.chartId = sc.chartId;
+    request.drawingNumber = number;
+    request.drawingKind = kDrawingKindText;
+    assign(request.text, text);
+    sc.submitDrawing(&request);
+    releaseDrawingRequest(request);
+}
+
+TEST_F(ChartHost, DrawingWithTheSameNumberReplacesTheEarlierOne) {
+    tScript = [](StudyInterface& sc) {
+        if (sc.updateStartIndex == 0) {
+            submitText(sc, 5, "first");
+            submitText(sc, 7, "other");
+        } else {
+            submitText(sc, 5, "second");
+            sc.deleteDrawing(sc.chartId, 0, 7);
+        }
+    };
+    StudyInstance study(scriptedStudy, 1, 3);
+    study.setBars(barsAt({chartTime(2023, 11, 20, 9, 30), chartTime(2023, 11, 20, 9, 31)}));
+    study.fullRecalculation();
+    study.updateFormingBar();
+
+    ASSERT_EQ(study.drawings().size(), 1u);
+    const replay::PlacedDrawing& drawing = study.drawings().at(5);
+    EXPECT_EQ(drawing.text, "second");
+    EXPECT_EQ(drawing.timesSubmitted, 2);
+    EXPECT_EQ(drawing.chartId, 3);
+    EXPECT_EQ(drawing.drawingKind, kDrawingKindText);
+    EXPECT_EQ(study.deletedDrawingNumbers(), std::vector<std::int32_t>{7});
+}
+
+TEST_F(ChartHost, BarIndexForDateTimeFindsTheLastBarStartingAtOrBefore) {
+    const std::vector<ChartDateTime> starts = {chartTime(2023, 11, 20, 10, 0),
+                                               chartTime(2023, 11, 20, 10, 1),
+                                               chartTime(2023, 11, 20, 10, 3)};
+    std::vector<std::int32_t> found;
+    tScript = [&](StudyInterface& sc) {
+        for (ChartDateTime t :
+             {starts[0] - 1, starts[0], starts[1], starts[1] + kMicrosPerSecond, starts[2],
+              chartTime(2023, 11, 21, 0, 0)}) {
+            found.push_back(sc.barIndexForDateTime(sc.chartId, &t));
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.setBars(barsAt(starts));
+    study.fullRecalculation();
+    EXPECT_EQ(found, (std::vector<std::int32_t>{-1, 0, 1, 1, 2, 2}));
+
+    found.clear();
+    study.setBarIndexLookup([](ChartDateTime) { return 42; });
+    study.fullRecalculation();
+    EXPECT_EQ(found, std::vector<std::int32_t>(6, 42));
+}
+
+TEST_F(ChartHost, HeldBackArrayAppearsOnFetchUnlessWithheldForGood) {
+    std::vector<float> closes;
+    std::vector<bool> nullBeforeFetch;
+    tScript = [&](StudyInterface& sc) {
+        nullBeforeFetch.push_back(sc.barClose.data == nullptr);
+        closes.push_back(element(sc.barClose, 1));
+        closes.push_back(element(sc.barClose, 5));
+    };
+    StudyInstance study(scriptedStudy);
+    study.setBars(barsAt({1, 2, 3}));
+
+    study.holdBackArray(HostArrayId::Close);
+    study.fullRecalculation();
+    EXPECT_EQ(closes, (std::vector<float>{102.0f, 103.0f}));
+    EXPECT_EQ(study.counts().fetches, 1);
+
+    closes.clear();
+    study.holdBackArray(HostArrayId::Close, true);
+    study.fullRecalculation();
+    EXPECT_EQ(closes, (std::vector<float>{0.0f, 0.0f}));
+    EXPECT_EQ(nullBeforeFetch, (std::vector<bool>{true, true}));
+}
+
+TEST_F(ChartHost, MenuItemsGetFreshIdentifiersAndCanBeRefused) {
+    std::vector<std::int32_t> ids;
+    tScript = [&](StudyInterface& sc) {
+        if (sc.menuCommandId != 0) {
+            sc.removeChartMenuItem(sc.chartId, sc.menuCommandId);
+            return;
+        }
+        ids.push_back(sc.addChartMenuItem(sc.chartId, "Item"));
+    };
+    StudyInstance study(scriptedStudy);
+    study.setBars(barsAt({1}));
+    study.fullRecalculation();
+    study.fullRecalculation();
+    study.menuCommand(1, 0);
+    study.fullRecalculation();
+    study.setMenuRegistrationRefused(true);
+    study.fullRecalculation();
+
+    EXPECT_EQ(ids, (std::vector<std::int32_t>{1, 2, 3, 0}));
+    ASSERT_EQ(study.menuItems().size(), 2u);
+    EXPECT_EQ(study.menuItems()[0].id, 2);
+    EXPECT_EQ(study.menuItems()[1].id, 3);
+    EXPECT_EQ(study.menuItems()[1].text, "Item");
+}
+
+TEST_F(ChartHost, CallsCarryTheirKindStartIndexAndMenuCommand) {
+    struct Seen {
+        std::int32_t barCount, start, defaults, final, menuId, menuBar;
+        bool operator==(const Seen&) const = default;
+    };
+    std::vector<Seen> seen;
+    tScript = [&](StudyInterface& sc) {
+        seen.push_back({sc.barCount, sc.updateStartIndex, sc.isDefaultsPass, sc.isFinalCall,
+                        sc.menuCommandId, sc.menuBarIndex});
+    };
+    StudyInstance study(scriptedStudy);
+    study.defaultsPass();
+    study.setBars(barsAt({1, 2, 3}));
+    study.fullRecalculation();
+    study.appendBar(Bar{4, 1, 1, 1, 1, 1});
+    study.updateAfterAppend();
+    study.updateFormingBar();
+    study.menuCommand(9, 1);
+    study.setBarCountOverride(0);
+    study.updateFormingBar();
+    study.finalCall();
+
+    const std::vector<Seen> expected = {{0, 0, 1, 0, 0, 0}, {3, 0, 0, 0, 0, 0},
+                                        {4, 2, 0, 0, 0, 0}, {4, 3, 0, 0, 0, 0},
+                                        {4, 3, 0, 0, 9, 1}, {0, 3, 0, 0, 0, 0},
+                                        {0, 0, 0, 1, 0, 0}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(study.record().menuCommandId, 0);
+    const replay::CallCounts& counts = study.counts();
+    EXPECT_EQ(counts.defaultsPasses, 1);
+    EXPECT_EQ(counts.fullRecalculations, 1);
+    EXPECT_EQ(counts.incrementalUpdates, 3);
+    EXPECT_EQ(counts.menuCommands, 1);
+    EXPECT_EQ(counts.finalCalls, 1);
+}
+
+TEST_F(ChartHost, DeclaredOutputsGetStorageThatKeepsEarlierBarsAsTheChartGrows) {
+    tScript = [](StudyInterface& sc) {
+        if (sc.isDefaultsPass != 0) {
+            declareOutput(sc, 0, "A");
+            declareOutput(sc, 3, "D");
+            return;
+        }
+        for (std::int32_t i = sc.updateStartIndex; i < sc.barCount; ++i) {
+            element(element(sc.outputs, 3).values, i) = element(sc.barClose, i);
+            element(element(element(sc.outputs, 0).extraArrays, 0), i) = static_cast<float>(i);
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.defaultsPass();
+    EXPECT_EQ(study.declaredOutputCount(), 4);
+    EXPECT_EQ(study.outputName(3), "D");
+
+    study.setBars(barsAt({1, 2}));
+    study.fullRecalculation();
+    study.appendBar(Bar{3, 7, 7, 7, 7, 1});
+    study.updateFormingBar();
+
+    EXPECT_EQ(study.values(3), (std::vector<float>{101.0f, 102.0f, 7.0f}));
+    EXPECT_EQ(study.values(1), (std::vector<float>{0.0f, 0.0f, 0.0f}));
+    EXPECT_EQ(study.extraValues(0, 0), (std::vector<float>{0.0f, 1.0f, 2.0f}));
+
+    study.setBars(barsAt({1, 2, 3}));
+    study.updateFormingBar();
+    EXPECT_EQ(study.values(3), (std::vector<float>{0.0f, 0.0f, 103.0f}))
+        << "a new chart starts without values";
+}
+
+TEST_F(ChartHost, DefaultsPassStartsFromACleanRecord) {
+    bool declareMany = true;
+    tScript = [&](StudyInterface& sc) {
+        if (sc.isDefaultsPass == 0) {
+            return;
+        }
+        for (std::int32_t slot = 0; slot < (declareMany ? 6 : 2); ++slot) {
+            declareOutput(sc, slot, "out");
+            declareListInput(element(sc.inputs, slot), "list", "a;b", 0);
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.defaultsPass();
+    EXPECT_EQ(study.declaredOutputCount(), 6);
+    EXPECT_EQ(study.declaredInputCount(), 6);
+    EXPECT_EQ(study.optionList(5), "a;b");
+
+    declareMany = false;
+    study.defaultsPass();
+    EXPECT_EQ(study.declaredOutputCount(), 2);
+    EXPECT_EQ(study.declaredInputCount(), 2);
+    EXPECT_EQ(study.inputLabel(5), "");
+    EXPECT_EQ(study.input(5).valueType, 0);
+}
+
+TEST_F(ChartHost, PersistentSlotsStartEmptyAndKeepWhatWasWritten) {
+    std::vector<std::int32_t> ints;
+    std::vector<void*> pointers;
+    static int object = 0;
+    tScript = [&](StudyInterface& sc) {
+        ints.push_back(*sc.persistentInt(2));
+        pointers.push_back(*sc.persistentPointer(1));
+        *sc.persistentInt(2) += 5;
+        sc.setPersistentPointer(1, &object);
+    };
+    StudyInstance study(scriptedStudy);
+    study.fullRecalculation();
+    study.fullRecalculation();
+    EXPECT_EQ(ints, (std::vector<std::int32_t>{0, 5}));
+    EXPECT_EQ(pointers, (std::vector<void*>{nullptr, &object}));
+    EXPECT_EQ(study.persistentInt(2), 10);
+}
+
+TEST_F(ChartHost, FormatPriceHandsTheCallerAHeapTextInTheChartsFormat) {
+    std::vector<std::string> texts;
+    std::vector<bool> nullText;
+    tScript = [&](StudyInterface& sc) {
+        for (double price : {15895.25, 0.1}) {
+            HostString s = makeHostString();
+            sc.formatPrice(&s, price, sc.priceFormat);
+            nullText.push_back(s.text == nullptr);
+            texts.push_back(textOf(s));
+            release(s);
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    for (std::int32_t format : {2, 0, 12, -1}) {
+        study.setPriceFormat(format);
+        study.fullRecalculation();
+    }
+    study.setFormatPriceGivesNoText(true);
+    study.fullRecalculation();
+
+    EXPECT_EQ(texts, (std::vector<std::string>{"15895.25", "0.10", "15895", "0", "15895.2", "0.1",
+                                               "15895.2", "0.1", "", ""}));
+    EXPECT_EQ(nullText, (std::vector<bool>{false, false, false, false, false, false, false, false,
+                                           true, true}));
+}
+
+TEST_F(ChartHost, HostOperationsServeTheInstanceBeingCalledWhenHostsNest) {
+    tScript = [](StudyInterface& sc) {
+        sc.addLogMessage("outer before", 0);
+        if (sc.studyId == 1) {
+            StudyInstance inner(scriptedStudy, 2);
+            inner.fullRecalculation();
+            EXPECT_EQ(inner.log().size(), 2u);
+        }
+        sc.addLogMessage("outer after", 1);
+    };
+    StudyInstance outer(scriptedStudy, 1);
+    outer.fullRecalculation();
+
+    ASSERT_EQ(outer.log().size(), 2u);
+    EXPECT_EQ(outer.log()[0].text, "outer before");
+    EXPECT_EQ(outer.log()[1].text, "outer after");
+    EXPECT_EQ(outer.log()[1].flag, 1);
+}
+
+TEST_F(ChartHost, AlertsKeepNumberBarAndMessage) {
+    tScript = [](StudyInterface& sc) {
+        HostString message = makeHostString();
+        format(message, "touched %d", 3);
+        sc.raiseAlert(2, sc.barCount - 1, &message);
+        release(message);
+    };
+    StudyInstance study(scriptedStudy);
+    study.setBars(barsAt({1, 2}));
+    study.updateFormingBar();
+    ASSERT_EQ(study.alerts().size(), 1u);
+    EXPECT_EQ(study.alerts()[0].number, 2);
+    EXPECT_EQ(study.alerts()[0].barIndex, 1);
+    EXPECT_EQ(study.alerts()[0].message, "touched 3");
+}
+
+TEST_F(ChartHost, LiveFeedOpensFormsAndClosesEachBarOverThreeCalls) {
+    const std::vector<Bar> bars = test::loadSampleBars("NQ_1hour_sample.csv");
+    std::vector<std::int32_t> starts;
+    std::vector<Bar> lastBars;
+    tScript = [&](StudyInterface& sc) {
+        starts.push_back(sc.updateStartIndex);
+        const std::int32_t last = sc.barCount - 1;
+        lastBars.push_back(Bar{element(sc.barDateTimes, last), element(sc.barOpen, last),
+                               element(sc.barHigh, last), element(sc.barLow, last),
+                               element(sc.barClose, last), element(sc.barVolume, last)});
+    };
+    StudyInstance study(scriptedStudy);
+    std::vector<std::int32_t> reported;
+    test::feedLive(study, bars, 10, [&](std::int32_t bar) { reported.push_back(bar); });
+
+    const std::size_t fed = bars.size() - 10;
+    ASSERT_EQ(starts.size(), 1 + 3 * fed);
+    EXPECT_EQ(std::vector<std::int32_t>(starts.begin(), starts.begin() + 4),
+              (std::vector<std::int32_t>{0, 9, 10, 10}));
+    EXPECT_EQ(std::vector<std::int32_t>(reported.begin(), reported.begin() + 4),
+              (std::vector<std::int32_t>{9, 10, 10, 10}));
+    const Bar& real = bars[10];
+    const Bar& opened = lastBars[1];
+    const Bar& formed = lastBars[2];
+    EXPECT_EQ(opened.high, real.open);
+    EXPECT_EQ(opened.low, real.open);
+    EXPECT_LE(opened.volume, formed.volume);
+    EXPECT_EQ(formed.high, real.high);
+    EXPECT_GE(formed.low, real.low);
+    EXPECT_LE(formed.low, real.open);
+    EXPECT_LE(formed.volume, real.volume);
+    EXPECT_EQ(lastBars[3].close, real.close);
+    EXPECT_EQ(study.bars().size(), bars.size());
+    EXPECT_EQ(study.bars().back().close, bars.back().close);
+}
+
+}  // namespace
+}  // namespace keelmark
