@@ -116,6 +116,9 @@ public:
     std::int32_t declaredInputCount() const { return declaredInputs_; }
     std::int32_t declaredOutputCount() const { return declaredOutputs_; }
     StudyInput& input(std::int32_t slot) { return inputs_.at(static_cast<std::size_t>(slot)); }
+    const StudyInput& input(std::int32_t slot) const {
+        return inputs_.at(static_cast<std::size_t>(slot));
+    }
     OutputSeries& output(std::int32_t slot) { return outputs_.at(static_cast<std::size_t>(slot)); }
     std::string inputLabel(std::int32_t slot) const;
     std::string outputName(std::int32_t slot) const;
