@@ -8,8 +8,11 @@
 //   band = VWAP +/- multiplier * SD                   for band 1 and band 2
 //
 // The running sums hold prices as deviations d = p - r from a reference
-// price r (the anchor bar's price), so that they stay small and the variance,
-// sum(V*d*d)/sum(V) - mean(d)^2, loses no digits to cancellation:
+// price r, so that they stay small and the variance, sum(V*d*d)/sum(V) -
+// mean(d)^2, loses no digits to cancellation. r is the price of the first
+// committed bar that counts (normally the anchor bar), never of a forming bar
+// whose price may still move, so a live chart and a full recalculation round
+// alike:
 //
 //   mean = sum(V*d) / sum(V);  VWAP = r + mean;  SD^2 = sum(V*d*d)/sum(V) - mean^2
 //
