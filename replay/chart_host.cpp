@@ -386,14 +386,30 @@ void StudyInstance::holdBackArray(HostArrayId id, bool forGood) { heldBack_[id] 
 void StudyInstance::makeAvailable(HostArrayId id) {
     StudyInterface& r = record_;
     switch (id) {
-        case HostArrayId::DateTimes: r.barDateTimes.data = times_.data(); break;
-        case HostArrayId::Open: r.barOpen.data = open_.data(); break;
-        case HostArrayId::High: r.barHigh.data = high_.data(); break;
-        case HostArrayId::Low: r.barLow.data = low_.data(); break;
-        case HostArrayId::Close: r.barClose.data = close_.data(); break;
-        case HostArrayId::Volume: r.barVolume.data = volume_.data(); break;
-        case HostArrayId::Inputs: r.inputs.data = inputs_.data(); break;
-        case HostArrayId::Outputs: r.outputs.data = outputs_.data(); break;
+        case HostArrayId::DateTimes:
+            r.barDateTimes.data = times_.data();
+            break;
+        case HostArrayId::Open:
+            r.barOpen.data = open_.data();
+            break;
+        case HostArrayId::High:
+            r.barHigh.data = high_.data();
+            break;
+        case HostArrayId::Low:
+            r.barLow.data = low_.data();
+            break;
+        case HostArrayId::Close:
+            r.barClose.data = close_.data();
+            break;
+        case HostArrayId::Volume:
+            r.barVolume.data = volume_.data();
+            break;
+        case HostArrayId::Inputs:
+            r.inputs.data = inputs_.data();
+            break;
+        case HostArrayId::Outputs:
+            r.outputs.data = outputs_.data();
+            break;
     }
 }
 
@@ -420,9 +436,7 @@ std::string StudyInstance::outputName(std::int32_t slot) const {
 
 std::string StudyInstance::studyName() const { return copiedText(record_.studyName); }
 
-std::string StudyInstance::studyDescription() const {
-    return copiedText(record_.studyDescription);
-}
+std::string StudyInstance::studyDescription() const { return copiedText(record_.studyDescription); }
 
 // --- input values ---
 
@@ -513,9 +527,8 @@ HostString* StudyInstance::hostFormatPrice(HostString* result, double price,
     }
     const bool decimals = priceFormat >= 0 && priceFormat <= 9;
     char buffer[400];
-    const int length = decimals
-                           ? std::snprintf(buffer, sizeof buffer, "%.*f", priceFormat, price)
-                           : std::snprintf(buffer, sizeof buffer, "%g", price);
+    const int length = decimals ? std::snprintf(buffer, sizeof buffer, "%.*f", priceFormat, price)
+                                : std::snprintf(buffer, sizeof buffer, "%g", price);
     const int kept = std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1);
     assign(*result, buffer, kept);
     return result;

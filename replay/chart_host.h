@@ -136,9 +136,9 @@ public:
     const StudyInterface& record() const { return record_; }
 
     // --- input values, as a user would set them ---
-    void setIntInput(std::int32_t slot, std::int32_t value);    // keeps the type
-    void setFloatInput(std::int32_t slot, float value);         // keeps the type
-    void setDoubleInput(std::int32_t slot, double value);       // keeps the type
+    void setIntInput(std::int32_t slot, std::int32_t value);  // keeps the type
+    void setFloatInput(std::int32_t slot, float value);       // keeps the type
+    void setDoubleInput(std::int32_t slot, double value);     // keeps the type
     void setInputType(std::int32_t slot, std::uint8_t valueType);
 
     // --- host-side state ---
@@ -213,8 +213,8 @@ private:
     std::vector<StudyInput> inputs_;
     std::vector<OutputSeries> outputs_;
     std::vector<std::vector<float>> values_;
-    std::vector<std::vector<float>> extras_;           // one extra array per output
-    std::vector<HostArray<float>> extraArrays_;        // the HostArray of each extra
+    std::vector<std::vector<float>> extras_;     // one extra array per output
+    std::vector<HostArray<float>> extraArrays_;  // the HostArray of each extra
     std::map<std::int32_t, std::string> optionLists_;
     StudyInterface record_{};
     std::int32_t declaredInputs_ = 0;

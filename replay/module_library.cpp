@@ -154,6 +154,8 @@ std::string ModuleLibrary::defaultPath() {
     return directoryOf(executablePath()) + fileName();
 }
 
+std::string ModuleLibrary::executableDirectory() { return directoryOf(executablePath()); }
+
 const char* ModuleLibrary::fileName() {
 #if defined(_WIN32)
     return "KeelmarkSessionLevels_64.dll";

@@ -1,9 +1,10 @@
 // Reading bars from text files and writing chart times as calendar dates.
+#include "replay/bar_file.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "host/chart_date_time.h"
-#include "replay/bar_file.h"
 #include "tests/support/sample_bars.h"
 
 namespace keelmark {
@@ -33,8 +34,8 @@ TEST(ChartTime, CountsFromTheChartEpochAcrossLeapRules) {
 
 TEST(BarFile, ParsesALineWithTimestampPricesAndVolume) {
     Bar bar;
-    ASSERT_TRUE(replay::parseBarLine("2023-11-19 18:01:00,15893.00,15893.50,15877.75,15883.75,549\r",
-                                     bar));
+    ASSERT_TRUE(
+        replay::parseBarLine("2023-11-19 18:01:00,15893.00,15893.50,15877.75,15883.75,549\r", bar));
     EXPECT_EQ(bar.start, chartTime(2023, 11, 19, 18, 1));
     EXPECT_EQ(bar.open, 15893.0f);
     EXPECT_EQ(bar.high, 15893.5f);
@@ -46,13 +47,13 @@ TEST(BarFile, ParsesALineWithTimestampPricesAndVolume) {
 TEST(BarFile, RejectsMalformedLines) {
     Bar bar;
     for (const char* line : {
-             "2023-11-19 18:01:00,1,2,3,4",          // volume missing
-             "2023-11-19 18:01:00,1,2,3,4,5,6",      // a field too many
-             "2023-11-19 18:01:00,1,2,x,4,5",        // not a number
-             "2023-11-19 18:01:00,1,2,,4,5",         // empty field
-             "2023-02-29 18:01:00,1,2,3,4,5",        // no such day
-             "2023-11-19 24:00:00,1,2,3,4,5",        // no such hour
-             "2023-11-19,1,2,3,4,5",                 // no time of day
+             "2023-11-19 18:01:00,1,2,3,4",      // volume missing
+             "2023-11-19 18:01:00,1,2,3,4,5,6",  // a field too many
+             "2023-11-19 18:01:00,1,2,x,4,5",    // not a number
+             "2023-11-19 18:01:00,1,2,,4,5",     // empty field
+             "2023-02-29 18:01:00,1,2,3,4,5",    // no such day
+             "2023-11-19 24:00:00,1,2,3,4,5",    // no such hour
+             "2023-11-19,1,2,3,4,5",             // no time of day
              "timestamp,open,high,low,close,volume",
          }) {
         EXPECT_FALSE(replay::parseBarLine(line, bar)) << line;

@@ -1,5 +1,7 @@
 // The stand-in host's own rules, checked with small scripted studies: the
 // module tests and the study tests rely on the host behaving as a host does.
+#include "replay/chart_host.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,7 +11,6 @@
 #include "host/drawing_request.h"
 #include "host/host_array.h"
 #include "host/host_string.h"
-#include "replay/chart_host.h"
 #include "tests/support/live_feed.h"
 #include "tests/support/sample_bars.h"
 
@@ -92,9 +93,8 @@ TEST_F(ChartHost, BarIndexForDateTimeFindsTheLastBarStartingAtOrBefore) {
                                                chartTime(2023, 11, 20, 10, 3)};
     std::vector<std::int32_t> found;
     tScript = [&](StudyInterface& sc) {
-        for (ChartDateTime t :
-             {starts[0] - 1, starts[0], starts[1], starts[1] + kMicrosPerSecond, starts[2],
-              chartTime(2023, 11, 21, 0, 0)}) {
+        for (ChartDateTime t : {starts[0] - 1, starts[0], starts[1], starts[1] + kMicrosPerSecond,
+                                starts[2], chartTime(2023, 11, 21, 0, 0)}) {
             found.push_back(sc.barIndexForDateTime(sc.chartId, &t));
         }
     };
@@ -179,9 +179,8 @@ TEST_F(ChartHost, CallsCarryTheirKindStartIndexAndMenuCommand) {
     study.updateFormingBar();
     study.finalCall();
 
-    const std::vector<Seen> expected = {{0, 0, 1, 0, 0, 0}, {3, 0, 0, 0, 0, 0},
-                                        {4, 2, 0, 0, 0, 0}, {4, 3, 0, 0, 0, 0},
-                                        {4, 3, 0, 0, 9, 1}, {0, 3, 0, 0, 0, 0},
+    const std::vector<Seen> expected = {{0, 0, 1, 0, 0, 0}, {3, 0, 0, 0, 0, 0}, {4, 2, 0, 0, 0, 0},
+                                        {4, 3, 0, 0, 0, 0}, {4, 3, 0, 0, 9, 1}, {0, 3, 0, 0, 0, 0},
                                         {0, 0, 0, 1, 0, 0}};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(study.record().menuCommandId, 0);

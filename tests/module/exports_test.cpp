@@ -31,8 +31,8 @@ struct StudyCase {
     std::int32_t inputs;
 };
 
-const StudyCase kSessionLevels{"Keelmark Session Levels", &replay::ModuleLibrary::sessionLevels,
-                               25, 29};
+const StudyCase kSessionLevels{"Keelmark Session Levels", &replay::ModuleLibrary::sessionLevels, 25,
+                               29};
 const StudyCase kAnchoredVwap{"Keelmark Anchored VWAP", &replay::ModuleLibrary::anchoredVwap, 40,
                               14};
 
@@ -140,8 +140,8 @@ std::string commandOutput(const std::string& command) {
 }
 
 TEST(ModuleExports, ModuleExportsExactlyTheFourFunctions) {
-    const std::string listing =
-        commandOutput("nm -D --defined-only --format=posix '" + testModule().path() + "' 2>/dev/null");
+    const std::string listing = commandOutput("nm -D --defined-only --format=posix '" +
+                                              testModule().path() + "' 2>/dev/null");
     if (listing.empty()) {
         GTEST_SKIP() << "nm is not available";
     }
@@ -151,16 +151,16 @@ TEST(ModuleExports, ModuleExportsExactlyTheFourFunctions) {
     while (lines >> name && std::getline(lines, rest)) {
         names.insert(name);
     }
-    EXPECT_EQ(names, (std::set<std::string>{"scdll_DLLName", "scdll_DLLVersion",
-                                            "scsf_KeelmarkAnchoredVWAP",
-                                            "scsf_KeelmarkSessionLevels"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"scdll_DLLName", "scdll_DLLVersion",
+                                     "scsf_KeelmarkAnchoredVWAP", "scsf_KeelmarkSessionLevels"}));
 }
 
 // Symbols the C and C++ runtimes (and the sanitizers) place in a shared
 // library's writable sections; anything else would be the module's own.
 bool isRuntimeSymbol(const std::string& name) {
     static const std::set<std::string> kRuntime = {"completed.0", "__dso_handle", "__TMC_END__",
-                                                   "_edata", "_end", "__bss_start"};
+                                                   "_edata",      "_end",         "__bss_start"};
     return kRuntime.count(name) != 0 || name.starts_with("__") || name.starts_with(".") ||
            name.starts_with("DW.ref.");
 }
@@ -179,8 +179,8 @@ TEST(ModuleExports, ModuleKeepsNoWritableDataOfItsOwn) {
         for (std::string w; fields >> w;) {
             f.push_back(w);
         }
-        const auto section =
-            std::find_if(f.begin(), f.end(), [](const std::string& w) { return w.starts_with("."); });
+        const auto section = std::find_if(f.begin(), f.end(),
+                                          [](const std::string& w) { return w.starts_with("."); });
         if (section == f.end() || f.size() < 2) {
             continue;
         }

@@ -21,17 +21,16 @@ std::vector<float> committedOutputs(const replay::StudyInstance& study, std::int
 ::testing::AssertionResult sameBits(const std::string& what, const std::vector<float>& expected,
                                     const std::vector<float>& actual, std::size_t count) {
     if (expected.size() < count || actual.size() < count) {
-        return ::testing::AssertionFailure()
-               << what << ": expected " << count << " values, have " << expected.size()
-               << " and " << actual.size();
+        return ::testing::AssertionFailure() << what << ": expected " << count << " values, have "
+                                             << expected.size() << " and " << actual.size();
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (bitsOf(expected[i]) != bitsOf(actual[i])) {
             std::ostringstream out;
             out.precision(9);
             out << what << ": bar " << i << " differs: expected " << expected[i] << " (0x"
-                << std::hex << bitsOf(expected[i]) << std::dec << "), got " << actual[i]
-                << " (0x" << std::hex << bitsOf(actual[i]) << ")";
+                << std::hex << bitsOf(expected[i]) << std::dec << "), got " << actual[i] << " (0x"
+                << std::hex << bitsOf(actual[i]) << ")";
             return ::testing::AssertionFailure() << out.str();
         }
     }
@@ -39,16 +38,15 @@ std::vector<float> committedOutputs(const replay::StudyInstance& study, std::int
 }
 
 ::testing::AssertionResult sameOutputBits(const replay::StudyInstance& expected,
-                                          const replay::StudyInstance& actual,
-                                          std::int32_t count) {
+                                          const replay::StudyInstance& actual, std::int32_t count) {
     if (expected.declaredOutputCount() != actual.declaredOutputCount()) {
         return ::testing::AssertionFailure()
                << "declared outputs differ: " << expected.declaredOutputCount() << " and "
                << actual.declaredOutputCount();
     }
     for (std::int32_t slot = 0; slot < expected.declaredOutputCount(); ++slot) {
-        const std::string what = "output " + std::to_string(slot) + " (" +
-                                 expected.outputName(slot) + ")";
+        const std::string what =
+            "output " + std::to_string(slot) + " (" + expected.outputName(slot) + ")";
         auto result = sameBits(what, expected.values(slot), actual.values(slot),
                                static_cast<std::size_t>(std::max(count, 0)));
         if (!result) {

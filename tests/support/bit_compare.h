@@ -2,12 +2,12 @@
 // outputs of one full pass and of a live feed must be identical, not close.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "replay/chart_host.h"
 
@@ -27,7 +27,6 @@ std::vector<float> committedOutputs(const replay::StudyInstance& study, std::int
                                     const std::vector<float>& actual, std::size_t count);
 // Every declared output slot over bars 0 .. count - 1.
 ::testing::AssertionResult sameOutputBits(const replay::StudyInstance& expected,
-                                          const replay::StudyInstance& actual,
-                                          std::int32_t count);
+                                          const replay::StudyInstance& actual, std::int32_t count);
 
 }  // namespace keelmark::test

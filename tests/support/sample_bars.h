@@ -16,7 +16,7 @@ namespace keelmark::test {
 std::vector<replay::Bar> loadSampleBars(const std::string& fileName);
 
 // The chart date-time of a calendar date and clock time.
-ChartDateTime chartTime(std::int32_t year, std::int32_t month, std::int32_t day,
-                        std::int32_t hour, std::int32_t minute, std::int32_t second = 0);
+ChartDateTime chartTime(std::int32_t year, std::int32_t month, std::int32_t day, std::int32_t hour,
+                        std::int32_t minute, std::int32_t second = 0);
 
 }  // namespace keelmark::test
