@@ -29,6 +29,8 @@ public:
     static std::string defaultPath();
     // File name of the module on this platform.
     static const char* fileName();
+    // The folder of the running executable, with its trailing separator.
+    static std::string executableDirectory();
 
 private:
     std::string path_;
