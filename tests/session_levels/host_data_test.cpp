@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "host/build_stamp.h"
+#include "host/process_heap_standin.h"
 #include "session_levels_fixture.h"
 #include "tests/support/bit_compare.h"
 #include "tests/support/live_feed.h"
@@ -146,6 +147,27 @@ TEST(SessionLevelsInstance, DrawingNumberWrapsForTheLargestStudyId) {
     replay::StudyInstance s(testModule().sessionLevels(), std::numeric_limits<std::int32_t>::max());
     s.finalCall();  // before any update: nothing to free
     EXPECT_EQ(s.deletedDrawingNumbers().back(), std::numeric_limits<std::int32_t>::min() + 74199999);
+}
+
+TEST_F(BadHostData, RefusedAllocationsSkipTheCallOrLeaveTextsEmpty) {
+    const std::vector<replay::Bar> bars = loadSampleBars("NQ_1hour_sample.csv");
+    study.setBars(bars);
+    keelmarkProcessHeapFailAfter(1, 1);  // no state record
+    study.fullRecalculation();
+    keelmarkProcessHeapFailAfter(0, 0);
+    EXPECT_TRUE(study.persistentPointer(1) == nullptr);
+    EXPECT_TRUE(study.log().empty());
+    EXPECT_TRUE(study.drawings().empty());
+    study.updateFormingBar();  // the record is new: every bar is folded under the inputs
+    EXPECT_EQ(study.log().size(), 1u);
+    EXPECT_EQ(at(PDH, static_cast<std::int32_t>(bars.size()) - 1), 15885.75f);
+    keelmarkProcessHeapFailAfter(1, 1);  // no texts
+    study.fullRecalculation();
+    keelmarkProcessHeapFailAfter(0, 0);
+    EXPECT_EQ(study.log().back().text, "");
+    EXPECT_EQ(study.drawings().at(7 + kPanelOffset).text, "") << "the panel is still placed";
+    EXPECT_EQ(study.drawings().at(7 + kPanelOffset).timesSubmitted, 2);
+    EXPECT_EQ(at(PDH, static_cast<std::int32_t>(bars.size()) - 1), 15885.75f);
 }
 
 }  // namespace
