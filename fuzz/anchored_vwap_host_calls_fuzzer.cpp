@@ -1,0 +1,19 @@
+// Host calls of every kind on one Anchored VWAP instance under the stand-in host.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/harness/broken_invariant.h"
+#include "fuzz/harness/fuzz_module.h"
+#include "fuzz/harness/host_call_scenario.h"
+
+using namespace keelmark::fuzz;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzModule();  // loaded before the first input, so its coverage counts from the start
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    stopOnBrokenInvariant(runHostCallScenario(Study::AnchoredVwap, data, size));
+    return 0;
+}
