@@ -3,6 +3,7 @@
 // low and last close, and the overnight from the prior day's 18:00 to the
 // 09:30 open. The same check runs on 1-, 5-, 30- and 60-minute bars, where
 // the bar period decides which bars fall into the OR and IB windows.
+#include <algorithm>
 #include <map>
 
 #include "session_levels_fixture.h"
@@ -135,43 +136,25 @@ INSTANTIATE_TEST_SUITE_P(BarPeriods, SampleLevels,
                          ::testing::Values("NQ_1min_sample.csv", "NQ_5min_sample.csv",
                                            "NQ_30min_sample.csv", "NQ_1hour_sample.csv"));
 
-std::int32_t barAt(const std::vector<replay::Bar>& bars, ChartDateTime t) {
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        if (bars[i].start == t) {
-            return static_cast<std::int32_t>(i);
-        }
-    }
-    ADD_FAILURE() << "no bar at " << t;
-    return 0;
-}
-
-using HolidayWeek = SessionLevelsTest;
-
-TEST_F(HolidayWeek, ThanksgivingHalfDayAndMondayLevels) {
+// Literal anchors from the rows: Thanksgiving trades 09:30-12:59 and its
+// 18:00 bar finishes the session; the half-day ends at 13:14 and Monday's
+// overnight starts with Sunday's 18:00 bar.
+TEST_F(SampleLevels, ThanksgivingHalfDayAndMondayAfterTheWeekend) {
     const std::vector<replay::Bar> bars = loadSampleBars("NQ_1min_sample.csv");
     study.setIntInput(SessionsToShow, 0);
     recalculate(bars);
-    // Thanksgiving trades 09:30-12:59; its 18:00 bar finishes the session and
-    // starts the overnight at once.
-    const std::int32_t halfDay = barAt(bars, chartTime(2023, 11, 24, 10, 30));
-    EXPECT_EQ(at(PDH, halfDay), 16074.75f);
-    EXPECT_EQ(at(PDL, halfDay), 16051.50f);
-    EXPECT_EQ(at(PDC, halfDay), 16062.50f);
-    EXPECT_EQ(at(ONH, halfDay), 16077.00f);
-    EXPECT_EQ(at(ONL, halfDay), 16024.50f);
-    EXPECT_EQ(at(ORH, halfDay), 16053.50f);
-    EXPECT_EQ(at(IBL, halfDay), 15990.50f);
-    // The half-day ends at 13:14; Monday's prior day is that half-day and its
-    // overnight starts with Sunday's 18:00 bar.
-    const std::int32_t sunday = barAt(bars, chartTime(2023, 11, 26, 18, 0));
-    EXPECT_EQ(at(PDC, sunday - 1), 16062.50f) << "Friday 13:14 still shows Thursday";
+    auto barAt = [&bars](ChartDateTime t) {
+        return static_cast<std::int32_t>(std::find_if(bars.begin(), bars.end(), [t](const replay::Bar& b) { return b.start == t; }) - bars.begin());
+    };
+    const std::int32_t friday = barAt(chartTime(2023, 11, 24, 10, 30));
+    EXPECT_EQ((std::vector<float>{at(PDH, friday), at(PDL, friday), at(PDC, friday), at(ONH, friday), at(ONL, friday)}),
+              (std::vector<float>{16074.75f, 16051.50f, 16062.50f, 16077.00f, 16024.50f}));
+    const std::int32_t sunday = barAt(chartTime(2023, 11, 26, 18, 0));
+    EXPECT_EQ(at(PDC, sunday - 1), 16062.50f);
     EXPECT_EQ(at(PDC, sunday), 16011.00f);
-    const std::int32_t monday = barAt(bars, chartTime(2023, 11, 27, 9, 30));
-    EXPECT_EQ(at(PDH, monday), 16053.50f);
-    EXPECT_EQ(at(PDL, monday), 15981.75f);
-    EXPECT_EQ(at(ONH, monday), 16021.75f);
-    EXPECT_EQ(at(ONL, monday), 15938.75f);
-    EXPECT_EQ(at(RTHOpen, monday), 15999.00f);
+    const std::int32_t monday = barAt(chartTime(2023, 11, 27, 9, 30));
+    EXPECT_EQ((std::vector<float>{at(PDH, monday), at(PDL, monday), at(ONH, monday), at(ONL, monday)}),
+              (std::vector<float>{16053.50f, 15981.75f, 16021.75f, 15938.75f}));
 }
 
 }  // namespace
