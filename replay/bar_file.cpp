@@ -1,152 +1,399 @@
 #include "replay/bar_file.h"
 
+#include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <stdexcept>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
 
 namespace keelmark::replay {
 
 namespace {
 
-// Days from 1970-01-01 back to the chart epoch, 1899-12-30.
-constexpr std::int64_t kEpochDaysBefore1970 = 25'569;
+constexpr std::size_t kChunkBytes = 1u << 22;          // 4 MiB read at a time
+constexpr std::size_t kLongestLine = 1u << 24;         // longer lines are refused
+constexpr std::size_t kQuotedTextLength = 160;         // offending text shown in messages
+constexpr std::int32_t kMostPriceDecimals = 9;
 
-bool parseDigits(std::string_view text, std::size_t position, std::size_t width,
-                 std::int32_t& value) {
-    if (position + width > text.size()) {
-        return false;
-    }
-    value = 0;
-    for (std::size_t i = position; i < position + width; ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') {
-            return false;
+// A bar may start up to an hour before the previous one: a clock that falls
+// back at the end of daylight saving time repeats that hour.
+constexpr ChartDateTime kLargestStepBack = kMicrosPerHour;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The file's lines, one at a time, through a buffer of fixed size.
+class LineStream {
+public:
+    explicit LineStream(std::FILE* file) : file_(file), buffer_(kChunkBytes) {}
+
+    // False at the end of the file. The line (without its line break) stays
+    // valid until the next call.
+    bool next(std::string_view& line) {
+        for (;;) {
+            const char* start = buffer_.data() + begin_;
+            const void* found = std::memchr(start, '\n', end_ - begin_);
+            if (found != nullptr) {
+                const auto length = static_cast<std::size_t>(static_cast<const char*>(found) - start);
+                line = std::string_view(start, length);
+                begin_ += length + 1;
+                ++lineNumber_;
+                return true;
+            }
+            if (atEnd_) {
+                if (begin_ == end_) {
+                    return false;
+                }
+                line = std::string_view(start, end_ - begin_);
+                begin_ = end_;
+                ++lineNumber_;
+                return true;
+            }
+            refill();
         }
-        value = value * 10 + (c - '0');
     }
-    return true;
-}
 
-bool isLeapYear(std::int32_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+    std::int64_t lineNumber() const { return lineNumber_; }
+    bool failed() const { return std::ferror(file_) != 0; }
 
-std::int32_t daysInMonth(std::int32_t year, std::int32_t month) {
-    constexpr std::int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
+private:
+    // Moves the unfinished line to the front and reads behind it; a line
+    // that fills the whole buffer doubles it, up to the longest line allowed.
+    void refill() {
+        const std::size_t kept = end_ - begin_;
+        if (begin_ > 0 && kept > 0) {
+            std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
+        }
+        begin_ = 0;
+        end_ = kept;
+        if (end_ == buffer_.size()) {
+            if (buffer_.size() >= kLongestLine) {
+                throw std::length_error("line longer than 16 MiB");
+            }
+            buffer_.resize(buffer_.size() * 2);
+        }
+        const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+        end_ += got;
+        if (got == 0) {
+            atEnd_ = true;
+        }
+    }
+
+    std::FILE* file_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0, end_ = 0;
+    bool atEnd_ = false;
+    std::int64_t lineNumber_ = 0;
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() &&
-           (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;
 }
 
-bool parseFloatField(std::string_view text, float& value) {
+std::string quoted(std::string_view text) {
+    if (text.size() > kQuotedTextLength) {
+        return "\"" + std::string(text.substr(0, kQuotedTextLength)) + "...\"";
+    }
+    return "\"" + std::string(text) + "\"";
+}
+
+// Where each needed value stands in a line; -1 for a column the layout lacks.
+struct ColumnMap {
+    int dateTime = -1, date = -1, time = -1;
+    int open = -1, high = -1, low = -1, close = -1, volume = -1;
+    int fieldsNeeded = 0;
+};
+
+std::string lowercaseWithoutBlanks(std::string_view text) {
+    std::string name;
+    for (const char c : text) {
+        if (c != ' ' && c != '\t' && c != '\r') {
+            name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    return name;
+}
+
+template <typename Visit>
+void forEachField(std::string_view line, Visit visit) {
+    int index = 0;
+    for (;;) {
+        const std::size_t comma = line.find(',');
+        visit(index++, line.substr(0, comma));
+        if (comma == std::string_view::npos) {
+            return;
+        }
+        line.remove_prefix(comma + 1);
+    }
+}
+
+bool mapHeader(std::string_view line, ColumnMap& map) {
+    forEachField(line, [&map](int index, std::string_view field) {
+        const std::string name = lowercaseWithoutBlanks(field);
+        int* column = nullptr;
+        if (name == "timestamp" || name == "datetime" || name == "date/time") {
+            column = &map.dateTime;
+        } else if (name == "date") {
+            column = &map.date;
+        } else if (name == "time") {
+            column = &map.time;
+        } else if (name == "open") {
+            column = &map.open;
+        } else if (name == "high") {
+            column = &map.high;
+        } else if (name == "low") {
+            column = &map.low;
+        } else if (name == "close" || name == "last") {
+            column = &map.close;
+        } else if (name == "volume") {
+            column = &map.volume;
+        }
+        if (column != nullptr && *column < 0) {
+            *column = index;
+        }
+    });
+    if (map.dateTime >= 0) {
+        map.date = map.time = -1;
+    }
+    const bool hasTime = map.dateTime >= 0 || map.date >= 0;
+    if (!hasTime || map.open < 0 || map.high < 0 || map.low < 0 || map.close < 0 ||
+        map.volume < 0) {
+        return false;
+    }
+    map.fieldsNeeded = 1 + std::max({map.dateTime, map.date, map.time, map.open, map.high,
+                                     map.low, map.close, map.volume});
+    return true;
+}
+
+ColumnMap headerlessMap() {
+    ColumnMap map;
+    map.dateTime = 0;
+    map.open = 1;
+    map.high = 2;
+    map.low = 3;
+    map.close = 4;
+    map.volume = 5;
+    map.fieldsNeeded = 6;
+    return map;
+}
+
+// Digits after the decimal point of a number as written.
+std::int32_t decimalsOf(std::string_view number) {
+    const std::size_t point = number.find('.');
+    if (point == std::string_view::npos) {
+        return 0;
+    }
+    std::int32_t digits = 0;
+    for (std::size_t i = point + 1; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i) {
+        ++digits;
+    }
+    return digits;
+}
+
+bool parseNumber(std::string_view text, float& value) {
     text = trimmed(text);
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
     if (text.empty()) {
         return false;
     }
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end;
+    return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
 }
 
-// The next comma-separated field of `rest`, which loses it and its comma.
-std::string_view nextField(std::string_view& rest) {
-    const std::size_t comma = rest.find(',');
-    const std::string_view field = rest.substr(0, comma);
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    return field;
+// Reads one bar line; on failure returns the reason and the offending text.
+class BarLineParser {
+public:
+    explicit BarLineParser(const ColumnMap& map)
+        : map_(map), fields_(static_cast<std::size_t>(map.fieldsNeeded)) {}
+
+    // Empty on success; otherwise the reason, with the offending text in
+    // `offending`.
+    const char* parse(std::string_view line, Bar& bar, std::string_view& offending) {
+        std::size_t count = 0;
+        std::string_view rest = line;
+        while (count < fields_.size()) {
+            const std::size_t comma = rest.find(',');
+            fields_[count++] = rest.substr(0, comma);
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+        if (count < fields_.size()) {
+            offending = line;
+            return "too few fields";
+        }
+        if (!readTime(bar.start, offending)) {
+            return "not a date and time";
+        }
+        struct Price {
+            int column;
+            float* value;
+            const char* reason;
+        };
+        const Price prices[] = {{map_.open, &bar.open, "the open is not a number"},
+                                {map_.high, &bar.high, "the high is not a number"},
+                                {map_.low, &bar.low, "the low is not a number"},
+                                {map_.close, &bar.close, "the close is not a number"}};
+        for (const Price& p : prices) {
+            const std::string_view field = fields_[static_cast<std::size_t>(p.column)];
+            if (!parseNumber(field, *p.value)) {
+                offending = field;
+                return p.reason;
+            }
+            if (decimals_ < kMostPriceDecimals) {
+                decimals_ = std::max(decimals_, std::min(decimalsOf(field), kMostPriceDecimals));
+            }
+        }
+        const std::string_view volume = fields_[static_cast<std::size_t>(map_.volume)];
+        if (!parseNumber(volume, bar.volume)) {
+            offending = volume;
+            return "the volume is not a number";
+        }
+        if (bar.volume < 0) {
+            offending = volume;
+            return "the volume is negative";
+        }
+        return nullptr;
+    }
+
+    std::int32_t priceDecimals() const { return decimals_; }
+
+private:
+    bool readTime(ChartDateTime& start, std::string_view& offending) {
+        if (map_.dateTime >= 0) {
+            offending = trimmed(fields_[static_cast<std::size_t>(map_.dateTime)]);
+            return parseDateTime(offending, start);
+        }
+        const std::string_view date = trimmed(fields_[static_cast<std::size_t>(map_.date)]);
+        offending = date;
+        if (!parseDate(date, start)) {
+            return false;
+        }
+        if (map_.time < 0) {
+            return true;
+        }
+        const std::string_view time = trimmed(fields_[static_cast<std::size_t>(map_.time)]);
+        std::int64_t micros = 0;
+        offending = time;
+        if (!parseClockTime(time, micros)) {
+            return false;
+        }
+        start += micros;
+        return true;
+    }
+
+    ColumnMap map_;
+    std::vector<std::string_view> fields_;
+    std::int32_t decimals_ = 0;
+};
+
+std::string_view withoutByteOrderMark(std::string_view line) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    return line.starts_with(kMark) ? line.substr(kMark.size()) : line;
+}
+
+bool looksLikeData(std::string_view line) {
+    const std::string_view first = trimmed(line.substr(0, line.find(',')));
+    ChartDateTime ignored = 0;
+    return parseDateTime(first, ignored);
 }
 
 }  // namespace
 
-// Counts days in eras of 400 years starting on 1 March, so that the leap
-// day falls at the end of each counted year.
-std::int64_t daysFromCivil(std::int32_t year, std::int32_t month, std::int32_t day) {
-    const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yearOfEra = y - era * 400;
-    const std::int64_t monthFromMarch = month > 2 ? month - 3 : month + 9;
-    const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146'097 + dayOfEra - 719'468;
+BarFileContents readBars(const std::string& path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw BarFileError("cannot open bar file " + path);
+    }
+    auto failure = [&path](std::int64_t lineNumber, const std::string& what) {
+        return BarFileError(path + ", line " + std::to_string(lineNumber) + ": " + what);
+    };
+
+    LineStream lines(file.get());
+    BarFileContents contents;
+    std::string_view line;
+    std::unique_ptr<BarLineParser> parser;
+    try {
+        while (lines.next(line)) {
+            line = trimmed(line);
+            if (line.empty()) {
+                continue;
+            }
+            if (!parser) {
+                line = trimmed(withoutByteOrderMark(line));
+                ColumnMap map;
+                if (looksLikeData(line)) {
+                    map = headerlessMap();
+                } else if (!mapHeader(line, map)) {
+                    throw failure(lines.lineNumber(),
+                                  "not a bar file header (expected timestamp,open,high,low,"
+                                  "close,volume or Date, Time, Open, High, Low, Last, Volume): " +
+                                      quoted(line));
+                } else {
+                    parser = std::make_unique<BarLineParser>(map);
+                    continue;
+                }
+                parser = std::make_unique<BarLineParser>(map);
+            }
+            Bar bar;
+            std::string_view offending;
+            if (const char* reason = parser->parse(line, bar, offending)) {
+                throw failure(lines.lineNumber(), std::string(reason) + ": " + quoted(offending));
+            }
+            if (!contents.bars.empty() && bar.start < contents.bars.back().start - kLargestStepBack) {
+                throw failure(lines.lineNumber(),
+                              "the bar starts more than an hour before the bar above it: " +
+                                  quoted(line));
+            }
+            contents.bars.push_back(bar);
+        }
+    } catch (const std::length_error&) {
+        throw failure(lines.lineNumber() + 1, "line longer than 16 MiB");
+    }
+    if (lines.failed()) {
+        throw BarFileError("cannot read bar file " + path);
+    }
+    if (contents.bars.empty()) {
+        throw BarFileError("bar file " + path + " holds no bars");
+    }
+    contents.priceDecimals = parser->priceDecimals();
+    return contents;
 }
 
-ChartDateTime civilDateTime(std::int32_t year, std::int32_t month, std::int32_t day,
-                            std::int32_t hour, std::int32_t minute, std::int32_t second) {
-    const std::int64_t days = daysFromCivil(year, month, day) + kEpochDaysBefore1970;
-    return days * kMicrosPerDay + hour * kMicrosPerHour + minute * kMicrosPerMinute +
-           second * kMicrosPerSecond;
-}
+std::vector<Bar> readBarFile(const std::string& path) { return readBars(path).bars; }
 
 bool parseTimestamp(std::string_view text, ChartDateTime& result) {
-    text = trimmed(text);
-    std::int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    const bool shaped = text.size() == 19 && text[4] == '-' && text[7] == '-' &&
-                        (text[10] == ' ' || text[10] == 'T') && text[13] == ':' &&
-                        text[16] == ':';
-    if (!shaped || !parseDigits(text, 0, 4, year) || !parseDigits(text, 5, 2, month) ||
-        !parseDigits(text, 8, 2, day) || !parseDigits(text, 11, 2, hour) ||
-        !parseDigits(text, 14, 2, minute) || !parseDigits(text, 17, 2, second)) {
-        return false;
-    }
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59) {
-        return false;
-    }
-    result = civilDateTime(year, month, day, hour, minute, second);
-    return true;
+    return parseDateTime(trimmed(text), result);
 }
 
 bool parseBarLine(std::string_view line, Bar& bar) {
-    std::string_view rest = line;
-    Bar parsed;
-    if (!parseTimestamp(nextField(rest), parsed.start)) {
+    line = trimmed(line);
+    if (std::count(line.begin(), line.end(), ',') != 5) {
         return false;
     }
-    float* const prices[] = {&parsed.open, &parsed.high, &parsed.low, &parsed.close,
-                             &parsed.volume};
-    for (float* price : prices) {
-        if (rest.empty() || !parseFloatField(nextField(rest), *price)) {
-            return false;
-        }
-    }
-    if (!trimmed(rest).empty()) {
+    BarLineParser parser(headerlessMap());
+    Bar parsed;
+    std::string_view offending;
+    if (parser.parse(line, parsed, offending) != nullptr) {
         return false;
     }
     bar = parsed;
     return true;
-}
-
-std::vector<Bar> readBarFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot open bar file " + path);
-    }
-    std::vector<Bar> bars;
-    std::string line;
-    std::int64_t lineNumber = 0;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        const std::string_view content = trimmed(line);
-        if (content.empty() || (lineNumber == 1 && content.starts_with("timestamp"))) {
-            continue;
-        }
-        Bar bar;
-        if (!parseBarLine(content, bar)) {
-            throw std::runtime_error("bar file " + path + " line " + std::to_string(lineNumber) +
-                                     ": expected timestamp,open,high,low,close,volume");
-        }
-        bars.push_back(bar);
-    }
-    return bars;
 }
 
 }  // namespace keelmark::replay

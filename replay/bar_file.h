@@ -1,35 +1,54 @@
-// Reading a chart's bars from a text file, one bar per line:
-// `timestamp,open,high,low,close,volume`, the time stamp a bar start time
-// `YYYY-MM-DD HH:MM:SS` on the chart's clock. A first line that starts with
-// "timestamp" is the header; blank lines are skipped.
+// Reading a chart's bars from a text file, streamed line by line: no text
+// line is kept once its bar is read, so files of any size pass through a
+// fixed buffer.
+//
+// Two layouts, told apart by the header line:
+//   timestamp,open,high,low,close,volume        (`YYYY-MM-DD HH:MM:SS` stamps)
+//   Date, Time, Open, High, Low, Last, Volume[, more columns]
+// Column names are matched without regard to case or blanks, in any order:
+// a combined "timestamp" (or "datetime") column, or "date" with an optional
+// "time" column; "open", "high", "low", "close" or "last", "volume".
+// Further columns are ignored. A file without a header is read as the first
+// layout. Every time is a bar's start time. Blank lines are skipped.
+//
+// A malformed file is refused with the file name, the line number and the
+// offending text.
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "host/chart_date_time.h"
 #include "replay/chart_host.h"
+#include "replay/clock_text.h"
 
 namespace keelmark::replay {
 
-// Days from 1970-01-01 to the given proleptic Gregorian date (negative
-// before it).
-std::int64_t daysFromCivil(std::int32_t year, std::int32_t month, std::int32_t day);
+class BarFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
-// The chart date-time of a calendar date and clock time.
-ChartDateTime civilDateTime(std::int32_t year, std::int32_t month, std::int32_t day,
-                            std::int32_t hour, std::int32_t minute, std::int32_t second);
+struct BarFileContents {
+    std::vector<Bar> bars;
+    // The most digits after the decimal point among the file's prices (at
+    // most 9): the price format that fits the data.
+    std::int32_t priceDecimals = 0;
+};
+
+// Throws BarFileError.
+BarFileContents readBars(const std::string& path);
+
+// The bars alone. Throws BarFileError.
+std::vector<Bar> readBarFile(const std::string& path);
 
 // `YYYY-MM-DD HH:MM:SS` (a `T` between date and time is accepted as well).
-// False when the text is not such a time stamp or a field is out of range.
 bool parseTimestamp(std::string_view text, ChartDateTime& result);
 
-// One data line into a bar; false when a field is missing or malformed.
+// One line of the first layout, `timestamp,open,high,low,close,volume` and
+// nothing more; false when a field is missing, extra or malformed.
 bool parseBarLine(std::string_view line, Bar& bar);
-
-// Throws std::runtime_error naming the file, and the line where one is bad.
-std::vector<Bar> readBarFile(const std::string& path);
 
 }  // namespace keelmark::replay

@@ -1,0 +1,30 @@
+// Everything about a replay except the per-bar values (those are the CSV):
+// the module, the study, the inputs as declared and as used, the series
+// settings, the log lines with their flags, the alerts, the drawings left
+// on the chart, the menu items and the counts of calls made.
+#pragma once
+
+#include <ostream>
+
+#include <nlohmann/json.hpp>
+
+#include "replay/replay_run.h"
+
+namespace keelmark::replay {
+
+nlohmann::ordered_json runJson(const RunRecord& record);
+
+void writeJson(const RunRecord& record, std::ostream& out);
+
+// An input value in JSON: {"value": the stored value, "text": the value as
+// --input takes it}.
+nlohmann::ordered_json inputValueJson(std::uint8_t type, const InputValueCell& cell,
+                                      const std::vector<std::string>& options);
+
+// #RRGGBB of a host colour word 0x00BBGGRR.
+std::string colourText(std::int32_t colour);
+
+// A float as the shortest decimal that reads back to it (null for NaN).
+nlohmann::ordered_json floatJson(float v);
+
+}  // namespace keelmark::replay

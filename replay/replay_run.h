@@ -1,0 +1,104 @@
+// One replay of a study over a chart's bars through the stand-in host, as the
+// charting host drives it: the defaults pass, the user's input settings, a
+// full recalculation or a live feed, the anchor menu commands, and the final
+// call. What the study declared and left behind is kept as a plain record.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/study_input.h"
+#include "replay/chart_host.h"
+#include "replay/module_library.h"
+
+namespace keelmark::replay {
+
+enum class StudyKind { SessionLevels, AnchoredVwap };
+enum class FeedMode { Full, Live };
+
+const char* studyKindName(StudyKind kind);  // "session-levels", "anchored-vwap"
+const char* feedModeName(FeedMode mode);    // "full", "live"
+
+struct RunSettings {
+    StudyKind study = StudyKind::SessionLevels;
+    FeedMode mode = FeedMode::Full;
+    // Live feed: bars on the chart at the first full recalculation.
+    std::int32_t warmupBars = 1;
+    std::int32_t priceFormat = 2;
+    std::vector<std::string> inputs;       // SLOT=VALUE, applied in order
+    std::vector<ChartDateTime> anchors;    // "Anchor VWAP Here" at these times, in order
+};
+
+struct InputRecord {
+    std::int32_t slot = 0;
+    std::string label;
+    std::uint8_t declaredType = 0;
+    InputValueCell declared{};
+    std::uint8_t usedType = 0;
+    InputValueCell used{};  // the value when the replay ended
+    InputValueCell minValue{}, maxValue{};
+    std::vector<std::string> options;  // list inputs
+};
+
+struct SeriesRecord {
+    std::int32_t slot = 0;
+    std::string name;  // after the run
+    std::int32_t colour = 0;
+    std::int32_t drawStyle = 0;
+    std::int16_t lineWidth = 0;
+    std::int32_t labelFlags = 0;
+    std::vector<float> values;
+};
+
+// An anchor menu command as delivered: the requested time and the bar it
+// fell on.
+struct AnchorCommand {
+    ChartDateTime requested = 0;
+    std::int32_t barIndex = -1;
+};
+
+struct RunRecord {
+    std::string modulePath;
+    std::string moduleName;
+    std::int32_t moduleVersion = 0;
+    StudyKind study = StudyKind::SessionLevels;
+    FeedMode mode = FeedMode::Full;
+    std::int32_t warmupBars = 0;
+    std::int32_t priceFormat = 2;
+    std::string studyName;
+    std::string studyDescription;
+    std::vector<Bar> bars;
+    std::vector<InputRecord> inputs;
+    std::vector<SeriesRecord> series;
+    // Session Levels: each bar's session number (its own bookkeeping array).
+    std::vector<float> sessionNumbers;
+    std::vector<LogLine> log;
+    std::vector<RaisedAlert> alerts;
+    std::vector<PlacedDrawing> drawings;  // left on the chart before the final call
+    std::vector<MenuItem> menuItems;      // registered before the final call
+    std::vector<AnchorCommand> anchorCommands;
+    CallCounts counts;
+    // Live feed: bars whose values changed after they were committed (other
+    // than being blanked as an older session).
+    std::vector<std::int32_t> repaintedBars;
+    double seconds = 0;
+};
+
+// Bars done and bars in all, reported while a replay runs.
+using ProgressReport = std::function<void(std::size_t done, std::size_t total)>;
+
+// The bar on which an anchor at time t lies: the last bar that starts at or
+// before t; -1 when t is before the first bar.
+std::int32_t anchorBarIndex(const std::vector<Bar>& bars, ChartDateTime t);
+
+// Throws InputSettingError for a rejected input setting and
+// std::runtime_error when the study offers no anchor menu item.
+RunRecord runStudy(const ModuleLibrary& module, const std::vector<Bar>& bars,
+                   const RunSettings& settings, const ProgressReport& progress = {});
+
+// The record's series value at a bar, or 0 past its end.
+float seriesValue(const SeriesRecord& series, std::size_t bar);
+
+}  // namespace keelmark::replay

@@ -1,0 +1,104 @@
+#include "replay/run_comparison.h"
+
+#include <bit>
+
+#include "replay/clock_text.h"
+#include "replay/number_text.h"
+
+namespace keelmark::replay {
+
+namespace {
+
+bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+void note(Comparison& c, Mismatch m) {
+    ++c.mismatchCount;
+    if (c.firstMismatches.size() < kMismatchesKept) {
+        c.firstMismatches.push_back(std::move(m));
+    }
+}
+
+float valueAt(const std::vector<float>& values, std::size_t bar) {
+    return bar < values.size() ? values[bar] : 0.0f;
+}
+
+std::string callsText(const CallCounts& c) {
+    return std::to_string(c.fullRecalculations) + " full recalculation" +
+           (c.fullRecalculations == 1 ? "" : "s") + ", " + std::to_string(c.incrementalUpdates) +
+           " incremental update" + (c.incrementalUpdates == 1 ? "" : "s") + ", " +
+           std::to_string(c.menuCommands) + " menu command" + (c.menuCommands == 1 ? "" : "s");
+}
+
+}  // namespace
+
+Comparison compareRuns(const RunRecord& live, const RunRecord& full) {
+    Comparison c;
+    const std::size_t bars = std::max(live.bars.size(), full.bars.size());
+    c.barsCompared = static_cast<std::int64_t>(bars);
+    if (live.bars.size() != full.bars.size()) {
+        note(c, Mismatch{0, "number of bars", static_cast<float>(live.bars.size()),
+                         static_cast<float>(full.bars.size()), false});
+    }
+    if (live.series.size() != full.series.size()) {
+        note(c, Mismatch{0, "number of series", static_cast<float>(live.series.size()),
+                         static_cast<float>(full.series.size()), false});
+    }
+    const std::size_t seriesCount = std::min(live.series.size(), full.series.size());
+    const bool sessionNumbers = !live.sessionNumbers.empty() || !full.sessionNumbers.empty();
+    for (const std::int32_t bar : live.repaintedBars) {
+        note(c, Mismatch{bar, "values changed after the bar was committed", 0, 0, true});
+    }
+    for (std::size_t bar = 0; bar < bars; ++bar) {
+        for (std::size_t s = 0; s < seriesCount; ++s) {
+            const float a = valueAt(live.series[s].values, bar);
+            const float b = valueAt(full.series[s].values, bar);
+            ++c.valuesCompared;
+            if (!sameBits(a, b)) {
+                note(c, Mismatch{static_cast<std::int32_t>(bar), full.series[s].name, a, b, false});
+            }
+        }
+        if (sessionNumbers) {
+            const float a = valueAt(live.sessionNumbers, bar);
+            const float b = valueAt(full.sessionNumbers, bar);
+            ++c.valuesCompared;
+            if (!sameBits(a, b)) {
+                note(c, Mismatch{static_cast<std::int32_t>(bar), "SessionNumber", a, b, false});
+            }
+        }
+    }
+    return c;
+}
+
+std::string comparisonReport(const RunRecord& live, const RunRecord& full,
+                             const Comparison& comparison) {
+    std::string r;
+    r += "verify: " + full.studyName + ", " + std::to_string(full.bars.size()) + " bars\n";
+    r += "  live replay: " + std::to_string(live.warmupBars) + " bar" +
+         (live.warmupBars == 1 ? "" : "s") + " of warm-up, then " +
+         std::to_string(live.bars.size() - static_cast<std::size_t>(live.warmupBars)) +
+         " bars fed live; " + callsText(live.counts) + "\n";
+    r += "  full recalculation: " + callsText(full.counts) + "\n";
+    r += "  compared " + std::to_string(comparison.valuesCompared) + " values on " +
+         std::to_string(comparison.barsCompared) + " bars\n";
+    r += "  mismatches: " + std::to_string(comparison.mismatchCount) + "\n";
+    for (const Mismatch& m : comparison.firstMismatches) {
+        const auto bar = static_cast<std::size_t>(m.bar);
+        const std::string when =
+            bar < full.bars.size() ? " (" + formatDateTime(full.bars[bar].start) + ")" : "";
+        r += "    bar " + std::to_string(m.bar) + when + ": " + m.what;
+        if (!m.repainted) {
+            r += ": live " + floatText(m.live) + ", full " + floatText(m.full);
+        }
+        r += "\n";
+    }
+    if (comparison.mismatchCount > static_cast<std::int64_t>(comparison.firstMismatches.size())) {
+        r += "    ... and " +
+             std::to_string(comparison.mismatchCount -
+                            static_cast<std::int64_t>(comparison.firstMismatches.size())) +
+             " more\n";
+    }
+    r += comparison.mismatchCount == 0 ? "verify: PASSED\n" : "verify: FAILED\n";
+    return r;
+}
+
+}  // namespace keelmark::replay

@@ -1,0 +1,86 @@
+#include "replay/summary_output.h"
+
+#include <cstdio>
+
+#include "replay/clock_text.h"
+#include "replay/number_text.h"
+
+namespace keelmark::replay {
+
+namespace {
+
+std::string counted(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string indented(const std::string& text, const char* indent) {
+    std::string out = indent;
+    for (const char c : text) {
+        out += c;
+        if (c == '\n') {
+            out += indent;
+        }
+    }
+    return out + '\n';
+}
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    return text;
+}
+
+}  // namespace
+
+std::string callCountsText(const CallCounts& c) {
+    const std::int64_t total =
+        c.defaultsPasses + c.fullRecalculations + c.incrementalUpdates + c.menuCommands + c.finalCalls;
+    return counted(total, "call", "calls") + ": " +
+           counted(c.defaultsPasses, "defaults pass", "defaults passes") + ", " +
+           counted(c.fullRecalculations, "full recalculation", "full recalculations") + ", " +
+           counted(c.incrementalUpdates, "incremental update", "incremental updates") + ", " +
+           counted(c.menuCommands, "menu command", "menu commands") + ", " +
+           counted(c.finalCalls, "final call", "final calls");
+}
+
+std::string runSummary(const RunRecord& r, const std::string& barsName) {
+    std::string s;
+    s += r.studyName + "\n";
+    s += "  module: " + r.moduleName + ", version " + std::to_string(r.moduleVersion) + " (" +
+         r.modulePath + ")\n";
+    s += "  bars:   " + std::to_string(r.bars.size()) + " from " + barsName;
+    if (!r.bars.empty()) {
+        s += ", " + formatDateTime(r.bars.front().start) + " to " + formatDateTime(r.bars.back().start);
+    }
+    s += "\n";
+    s += "  replay: " + std::string(feedModeName(r.mode));
+    if (r.mode == FeedMode::Live) {
+        s += " (" + counted(r.warmupBars, "bar", "bars") + " of warm-up)";
+    }
+    s += ", " + callCountsText(r.counts) + "\n";
+    s += "  time:   " + secondsText(r.seconds) + "\n";
+    for (const PlacedDrawing& d : r.drawings) {
+        if (d.relativePlacement == 1) {
+            s += "  panel:\n" + indented(d.text, "    ");
+        }
+    }
+    bool markersHeading = false;
+    for (const PlacedDrawing& d : r.drawings) {
+        if (d.relativePlacement != 1) {
+            if (!markersHeading) {
+                s += "  markers:\n";
+                markersHeading = true;
+            }
+            s += "    " + d.text + "  (bar " + std::to_string(d.barIndex) + ", price " +
+                 floatText(d.price) + ")\n";
+        }
+    }
+    s += "  log:\n";
+    for (const LogLine& line : r.log) {
+        s += std::string(line.flag != 0 ? "  ! " : "    ") + line.text + "\n";
+    }
+    s += "  alerts: " + std::to_string(r.alerts.size()) + "\n";
+    return s;
+}
+
+}  // namespace keelmark::replay

@@ -1,0 +1,17 @@
+// The terminal summary of a replay: module name and version, bars, calls,
+// time taken, the text drawings left on the chart (the final session panel,
+// the anchor markers), the log lines and the number of alerts.
+#pragma once
+
+#include <string>
+
+#include "replay/replay_run.h"
+
+namespace keelmark::replay {
+
+std::string runSummary(const RunRecord& record, const std::string& barsName);
+
+// "3 calls: 1 defaults pass, 1 full recalculation, ..."
+std::string callCountsText(const CallCounts& counts);
+
+}  // namespace keelmark::replay
