@@ -18,8 +18,8 @@ constexpr std::int32_t kLastCheckedBarKey = 2;
 
 bool touches(float level, float low, float high) { return low <= level && high >= level; }
 
-void raiseTouchAlert(StudyInterface& sc, const OutputSeries& series, float level,
-                     std::int32_t bar, std::int32_t alertNumber) {
+void raiseTouchAlert(StudyInterface& sc, const OutputSeries& series, float level, std::int32_t bar,
+                     std::int32_t alertNumber) {
     HostString price = makeHostString();
     HostString* formatted = sc.formatPrice(&price, static_cast<double>(level), sc.priceFormat);
     const char* priceText = textOf(formatted != nullptr ? *formatted : price);

@@ -35,18 +35,18 @@ constexpr std::int32_t kOvernightColour = 0x28C8E6;
 constexpr std::int32_t kRthOpenColour = 0xB4B4B4;
 
 constexpr OutputLook kOutputs[kOutputCount] = {
-    {"ORH", kOrColour, 0, 2},          {"ORL", kOrColour, 0, 2},
-    {"OR Mid", kOrColour, 2, 1},       {"IBH", kIbColour, 0, 2},
-    {"IBL", kIbColour, 0, 2},          {"IB Mid", kIbColour, 2, 1},
-    {"IB Ext", kIbExtColour, 1, 1},    {"IB Ext", kIbExtColour, 1, 1},
-    {"IB Ext", kIbExtColour, 1, 1},    {"IB Ext", kIbExtColour, 1, 1},
-    {"IB Ext", kIbExtColour, 1, 1},    {"IB Ext", kIbExtColour, 1, 1},
-    {"IB Ext", kIbExtColour, 1, 1},    {"IB Ext", kIbExtColour, 1, 1},
-    {"OR Ext", kOrExtColour, 1, 1},    {"OR Ext", kOrExtColour, 1, 1},
-    {"OR Ext", kOrExtColour, 1, 1},    {"OR Ext", kOrExtColour, 1, 1},
-    {"PDH", kPriorDayColour, 0, 2},    {"PDL", kPriorDayColour, 0, 2},
-    {"PDC", kPriorDayColour, 2, 1},    {"ONH", kOvernightColour, 0, 2},
-    {"ONL", kOvernightColour, 0, 2},   {"ON Mid", kOvernightColour, 2, 1},
+    {"ORH", kOrColour, 0, 2},           {"ORL", kOrColour, 0, 2},
+    {"OR Mid", kOrColour, 2, 1},        {"IBH", kIbColour, 0, 2},
+    {"IBL", kIbColour, 0, 2},           {"IB Mid", kIbColour, 2, 1},
+    {"IB Ext", kIbExtColour, 1, 1},     {"IB Ext", kIbExtColour, 1, 1},
+    {"IB Ext", kIbExtColour, 1, 1},     {"IB Ext", kIbExtColour, 1, 1},
+    {"IB Ext", kIbExtColour, 1, 1},     {"IB Ext", kIbExtColour, 1, 1},
+    {"IB Ext", kIbExtColour, 1, 1},     {"IB Ext", kIbExtColour, 1, 1},
+    {"OR Ext", kOrExtColour, 1, 1},     {"OR Ext", kOrExtColour, 1, 1},
+    {"OR Ext", kOrExtColour, 1, 1},     {"OR Ext", kOrExtColour, 1, 1},
+    {"PDH", kPriorDayColour, 0, 2},     {"PDL", kPriorDayColour, 0, 2},
+    {"PDC", kPriorDayColour, 2, 1},     {"ONH", kOvernightColour, 0, 2},
+    {"ONL", kOvernightColour, 0, 2},    {"ON Mid", kOvernightColour, 2, 1},
     {"RTH Open", kRthOpenColour, 1, 1},
 };
 
@@ -94,10 +94,11 @@ void declareInputs(StudyInterface& sc) {
     declareYesNoInput(in(kInShowPriorDay), "Show Prior Day High/Low/Close", true);
     declareYesNoInput(in(kInShowOvernight), "Show Overnight High/Low", true);
     declareYesNoInput(in(kInShowRthOpen), "Show RTH Open", true);
-    declareYesNoInput(in(kInDrawWhileForming), "Draw OR / IB / Overnight While Still Forming", true);
+    declareYesNoInput(in(kInDrawWhileForming), "Draw OR / IB / Overnight While Still Forming",
+                      true);
     declareIntegerInput(in(kInSessionsToShow), "Sessions to Show (0 = all)", 5, 0, 100000);
-    declareIntegerInput(in(kInAlertNumber), "Alert Sound Number When Price Touches a Level (0 = off)",
-                        0, 0, 150);
+    declareIntegerInput(in(kInAlertNumber),
+                        "Alert Sound Number When Price Touches a Level (0 = off)", 0, 0, 150);
     declareYesNoInput(in(kInShowLabels), "Show Level Names and Values at the Right", true);
     declareYesNoInput(in(kInShowPanel), "Show Session Panel", true);
     declareIntegerInput(in(kInAverageSessions), "Panel: Average Over Sessions", 20, 1, 1000);

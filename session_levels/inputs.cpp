@@ -11,8 +11,19 @@ namespace keelmark::session_levels {
 
 std::int32_t colourValue(const StudyInput& in) {
     switch (in.valueType) {
-        case 1: case 3: case 4: case 6: case 11: case 13: case 14: case 15: case 16: case 17:
-        case 19: case 22: case 24:
+        case 1:
+        case 3:
+        case 4:
+        case 6:
+        case 11:
+        case 13:
+        case 14:
+        case 15:
+        case 16:
+        case 17:
+        case 19:
+        case 22:
+        case 24:
             return cellInt(in.value);
         case kInputYesNo:
             return cellInt(in.value) != 0 ? 0xFFFFFF : 0;

@@ -45,7 +45,7 @@ enum OutputSlot : std::int32_t {
     kOutIbHigh = 3,
     kOutIbLow = 4,
     kOutIbMid = 5,
-    kOutIbExtension = 6,  // 6 + 2k up, 7 + 2k down, k = 0..3
+    kOutIbExtension = 6,   // 6 + 2k up, 7 + 2k down, k = 0..3
     kOutOrExtension = 14,  // 14 + 2k up, 15 + 2k down, k = 0..1
     kOutPriorHigh = 18,
     kOutPriorLow = 19,

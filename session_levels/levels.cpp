@@ -42,8 +42,8 @@ namespace {
 
 // One window: fold while the bar starts inside it, complete on the first bar
 // past it (only a range that had a bar completes).
-void foldWindow(std::int32_t elapsed, std::int32_t windowSeconds, HighLow& range,
-                bool& complete, RangeList& list, const BarFields& bar, bool commit) {
+void foldWindow(std::int32_t elapsed, std::int32_t windowSeconds, HighLow& range, bool& complete,
+                RangeList& list, const BarFields& bar, bool commit) {
     if (elapsed < windowSeconds) {
         foldBarIntoRange(range, bar);
     } else if (range.valid && !complete) {

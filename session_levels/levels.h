@@ -21,8 +21,7 @@ std::int32_t secondsSinceRthStart(const SessionClock& clock, std::int32_t second
 // Folds an RTH bar into the opening range and the initial balance while it
 // starts inside their windows; the first bar past a window completes that
 // range, and a committed bar then appends its height to the range's list.
-void foldOpeningWindows(StateRecord& state, LevelRecord& levels, const BarFields& bar,
-                        bool commit);
+void foldOpeningWindows(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit);
 
 // Derived levels, in double precision.
 double midpoint(const HighLow& range);

@@ -29,9 +29,10 @@ int toInt(std::int64_t n) {
 
 void logStatus(StudyInterface& sc, const StateRecord& state, std::int32_t barCount) {
     HostString line = makeHostString();
-    format(line, "Keelmark Session Levels BUILD %s %s | RTH sessions %d, overnights %d, chart bars %d",
-           buildDate(), buildTime(), toInt(static_cast<std::int64_t>(state.levels.sessionIndex) + 1),
-           toInt(sessionCount(state.overnights)), static_cast<int>(barCount));
+    format(
+        line, "Keelmark Session Levels BUILD %s %s | RTH sessions %d, overnights %d, chart bars %d",
+        buildDate(), buildTime(), toInt(static_cast<std::int64_t>(state.levels.sessionIndex) + 1),
+        toInt(sessionCount(state.overnights)), static_cast<int>(barCount));
     sc.addLogMessage(textOf(line), 0);
     release(line);
     if (state.levels.sessionIndex < 0 && barCount > 0) {

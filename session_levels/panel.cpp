@@ -84,8 +84,8 @@ void appendPriorDay(StudyInterface& sc, HostString& text, const LevelRecord& L) 
         const double change = L.rthOpen - L.priorDayClose;
         const PriceText open(sc, L.rthOpen);
         const PriceText distance(sc, std::fabs(change));
-        appendFormat(text, "\nOpen %s  %s%s vs prior close, %s", open.text, change >= 0.0 ? "+" : "-",
-                     distance.text, openPosition(L));
+        appendFormat(text, "\nOpen %s  %s%s vs prior close, %s", open.text,
+                     change >= 0.0 ? "+" : "-", distance.text, openPosition(L));
     }
 }
 
@@ -148,7 +148,9 @@ void buildPanelText(StudyInterface& sc, HostString& text, const LevelRecord& las
     appendPriorDay(sc, text, last);
 }
 
-void removePanel(StudyInterface& sc) { sc.deleteDrawing(sc.chartId, 0, panelDrawingNumber(sc.studyId)); }
+void removePanel(StudyInterface& sc) {
+    sc.deleteDrawing(sc.chartId, 0, panelDrawingNumber(sc.studyId));
+}
 
 void showPanel(StudyInterface& sc, const StudyInputs& inputs, const LevelRecord& last,
                const StateRecord& state, std::int32_t barCount) {

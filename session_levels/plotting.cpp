@@ -11,7 +11,6 @@
 // (last bar's session number - N).
 #include "session_levels/plotting.h"
 
-
 #include "session_levels/levels.h"
 
 namespace keelmark::session_levels {
@@ -59,7 +58,8 @@ void setExtensions(double* v, int firstSlot, const HighLow& range, const float* 
 
 void setRthLevels(double* v, const LevelRecord& L, const PlotSettings& s) {
     const DisplaySwitches& sw = s.switches;
-    if (sw.openingRange && L.openingRange.valid && (L.openingRangeComplete || sw.drawWhileForming)) {
+    if (sw.openingRange && L.openingRange.valid &&
+        (L.openingRangeComplete || sw.drawWhileForming)) {
         setRange(v, kOutOrHigh, L.openingRange);
     }
     if (sw.initialBalance && L.initialBalance.valid &&
@@ -111,7 +111,8 @@ void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& level
     for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
         out.values[slot][index] = static_cast<float>(v[slot]);
     }
-    const std::int64_t session = static_cast<std::int64_t>(levels.sessionIndex) + (levels.inRth ? 0 : 1);
+    const std::int64_t session =
+        static_cast<std::int64_t>(levels.sessionIndex) + (levels.inRth ? 0 : 1);
     out.sessionNumber[index] = static_cast<float>(session);
 }
 

@@ -95,8 +95,8 @@ void foldBarOutsideRth(const StateRecord& state, LevelRecord& levels, const BarF
     levels.shownOvernightFinal = false;
 }
 
-void openSession(StateRecord& state, LevelRecord& levels, const BarFields& bar,
-                 std::int32_t key, bool commit) {
+void openSession(StateRecord& state, LevelRecord& levels, const BarFields& bar, std::int32_t key,
+                 bool commit) {
     if (levels.rthActive) {
         finishSession(state, levels, bar.day);
     }
@@ -149,8 +149,9 @@ namespace {
 
 std::int32_t minutesToSeconds(std::int32_t minutes) {
     const std::int64_t seconds = static_cast<std::int64_t>(minutes) * 60;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        seconds, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(seconds, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace

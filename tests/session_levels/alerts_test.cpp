@@ -10,7 +10,7 @@ namespace {
 // session and touches its own open; 09:32 comes down exactly to it; 09:33
 // touches it again.
 std::vector<replay::Bar> openTouches() {
-    return {bar(11, 20, 9, 29, 100, 101, 99, 100), bar(11, 20, 9, 30, 100, 105, 99, 104),
+    return {bar(11, 20, 9, 29, 100, 101, 99, 100),  bar(11, 20, 9, 30, 100, 105, 99, 104),
             bar(11, 20, 9, 31, 104, 110, 101, 109), bar(11, 20, 9, 32, 109, 109, 100, 101),
             bar(11, 20, 9, 33, 101, 104, 99, 100),  bar(11, 20, 9, 34, 100, 103, 101, 102)};
 }
@@ -27,7 +27,8 @@ protected:
     // The first `start` bars in one full recalculation, then one bar per
     // incremental call, each followed by a forming-bar call.
     void play(const std::vector<replay::Bar>& bars, std::size_t start) {
-        recalculate(std::vector<replay::Bar>(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(start)));
+        recalculate(std::vector<replay::Bar>(bars.begin(),
+                                             bars.begin() + static_cast<std::ptrdiff_t>(start)));
         for (std::size_t i = start; i < bars.size(); ++i) {
             study.appendBar(bars[i]);
             study.updateAfterAppend();
@@ -63,7 +64,8 @@ TEST_F(TouchAlerts, OffFullRecalculationsAndTwoBarChartsNeverAlert) {
     EXPECT_EQ(study.persistentInt(2), 0) << "alerts off leave the last checked bar alone";
     study.setIntInput(AlertNumber, 5);
     const std::vector<replay::Bar> bars = openTouches();
-    recalculate(std::vector<replay::Bar>(bars.begin(), bars.begin() + 5));  // bar 3 is newest committed
+    recalculate(
+        std::vector<replay::Bar>(bars.begin(), bars.begin() + 5));  // bar 3 is newest committed
     EXPECT_TRUE(study.alerts().empty());
     recalculate(std::vector<replay::Bar>(bars.begin() + 1, bars.begin() + 3));
     study.updateFormingBar();
@@ -82,8 +84,8 @@ TEST_F(TouchAlerts, EveryTouchedLevelAlertsInSeriesOrder) {
         messages.push_back(a.message);
     }
     const std::string p = "Keelmark Session Levels: price touched ";
-    EXPECT_EQ(messages, (std::vector<std::string>{p + "PDH 100.00", p + "PDL 100.00", p + "PDC 100.00",
-                                                  p + "RTH Open 103.00"}));
+    EXPECT_EQ(messages, (std::vector<std::string>{p + "PDH 100.00", p + "PDL 100.00",
+                                                  p + "PDC 100.00", p + "RTH Open 103.00"}));
 }
 
 }  // namespace

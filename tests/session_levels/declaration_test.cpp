@@ -49,22 +49,41 @@ struct ExpectedOutput {
 };
 
 constexpr ExpectedOutput kOutputs[25] = {
-    {"ORH", 0x008CFF, 3, 2},        {"ORL", 0x008CFF, 3, 2},        {"OR Mid", 0x008CFF, 0x20003, 1},
-    {"IBH", 0xE6AA00, 3, 2},        {"IBL", 0xE6AA00, 3, 2},        {"IB Mid", 0xE6AA00, 0x20003, 1},
-    {"IB Ext", 0xC88C5A, 0x10003, 1}, {"IB Ext", 0xC88C5A, 0x10003, 1}, {"IB Ext", 0xC88C5A, 0x10003, 1},
-    {"IB Ext", 0xC88C5A, 0x10003, 1}, {"IB Ext", 0xC88C5A, 0x10003, 1}, {"IB Ext", 0xC88C5A, 0x10003, 1},
-    {"IB Ext", 0xC88C5A, 0x10003, 1}, {"IB Ext", 0xC88C5A, 0x10003, 1}, {"OR Ext", 0x3C82C8, 0x10003, 1},
-    {"OR Ext", 0x3C82C8, 0x10003, 1}, {"OR Ext", 0x3C82C8, 0x10003, 1}, {"OR Ext", 0x3C82C8, 0x10003, 1},
-    {"PDH", 0xC850C8, 3, 2},        {"PDL", 0xC850C8, 3, 2},        {"PDC", 0xC850C8, 0x20003, 1},
-    {"ONH", 0x28C8E6, 3, 2},        {"ONL", 0x28C8E6, 3, 2},        {"ON Mid", 0x28C8E6, 0x20003, 1},
+    {"ORH", 0x008CFF, 3, 2},
+    {"ORL", 0x008CFF, 3, 2},
+    {"OR Mid", 0x008CFF, 0x20003, 1},
+    {"IBH", 0xE6AA00, 3, 2},
+    {"IBL", 0xE6AA00, 3, 2},
+    {"IB Mid", 0xE6AA00, 0x20003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"IB Ext", 0xC88C5A, 0x10003, 1},
+    {"OR Ext", 0x3C82C8, 0x10003, 1},
+    {"OR Ext", 0x3C82C8, 0x10003, 1},
+    {"OR Ext", 0x3C82C8, 0x10003, 1},
+    {"OR Ext", 0x3C82C8, 0x10003, 1},
+    {"PDH", 0xC850C8, 3, 2},
+    {"PDL", 0xC850C8, 3, 2},
+    {"PDC", 0xC850C8, 0x20003, 1},
+    {"ONH", 0x28C8E6, 3, 2},
+    {"ONL", 0x28C8E6, 3, 2},
+    {"ON Mid", 0x28C8E6, 0x20003, 1},
     {"RTH Open", 0xB4B4B4, 0x10003, 1},
 };
 
 double cellAsDeclared(const StudyInput& in) {
     switch (in.valueType) {
-        case 9: return cellDouble(in.value);
-        case 2: return cellFloat(in.value);
-        default: return cellInt(in.value);
+        case 9:
+            return cellDouble(in.value);
+        case 2:
+            return cellFloat(in.value);
+        default:
+            return cellInt(in.value);
     }
 }
 
@@ -108,12 +127,14 @@ TEST_F(Declaration, DefaultsPassDeclaresTheStudyItsInputsAndOutputs) {
 }
 
 TEST_F(Declaration, ExtensionOutputsTakeTheirMultipliersAtTheNextFullRecalculation) {
-    const std::vector<replay::Bar> bars{bar(11, 20, 9, 30, 1, 2, 1, 2), bar(11, 20, 9, 31, 2, 3, 2, 3)};
+    const std::vector<replay::Bar> bars{bar(11, 20, 9, 30, 1, 2, 1, 2),
+                                        bar(11, 20, 9, 31, 2, 3, 2, 3)};
     study.setBars(bars);
     study.setFloatInput(IbExt1, 0.75f);
     study.update(1);  // a first call recalculates in full: the state is new
-    const char* expected[12] = {"IB +0.75x", "IB -0.75x", "IB +1x", "IB -1x", "IB +1.5x", "IB -1.5x",
-                                "IB +2x",    "IB -2x",    "OR +1x", "OR -1x", "OR +2x",   "OR -2x"};
+    const char* expected[12] = {"IB +0.75x", "IB -0.75x", "IB +1x", "IB -1x",
+                                "IB +1.5x",  "IB -1.5x",  "IB +2x", "IB -2x",
+                                "OR +1x",    "OR -1x",    "OR +2x", "OR -2x"};
     for (std::int32_t k = 0; k < 12; ++k) {
         EXPECT_EQ(study.outputName(IBUp1 + k), expected[k]);
     }

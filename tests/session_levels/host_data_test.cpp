@@ -34,7 +34,8 @@ TEST_F(StatusLog, FullRecalculationsReportSessionsOvernightsAndBars) {
     study.clearLog();
     recalculate(loadSampleBars("NQ_1min_sample.csv"));
     ASSERT_EQ(study.log().size(), 1u);
-    EXPECT_EQ(study.log()[0].text, statusLine(11, 10, 14714)) << "the first session has no overnight";
+    EXPECT_EQ(study.log()[0].text, statusLine(11, 10, 14714))
+        << "the first session has no overnight";
     study.clearLog();
     study.appendBar(bar(12, 5, 9, 30, 1, 1, 1, 1));
     study.updateAfterAppend();
@@ -71,7 +72,8 @@ using BadHostData = SessionLevelsTest;
 
 TEST_F(BadHostData, PricesThatAreNotNumbersWidenNoRange) {
     std::vector<replay::Bar> bars = loadSampleBars("NQ_30min_sample.csv");
-    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN(),
+                inf = std::numeric_limits<float>::infinity();
     for (std::size_t i = 0; i < bars.size(); i += 7) {
         bars[i].high = i % 2 ? nan : inf;
         bars[i].low = i % 3 ? -inf : nan;
@@ -102,8 +104,9 @@ TEST_F(BadHostData, OddUpdateRangesAndBarCounts) {
     recalculate(bars);
     const std::vector<float> expected = study.values(IBH);
     auto fullRecalculations = [this] {
-        return std::count_if(study.log().begin(), study.log().end(),
-                             [](const replay::LogLine& l) { return l.text.find(" BUILD ") != std::string::npos; });
+        return std::count_if(study.log().begin(), study.log().end(), [](const replay::LogLine& l) {
+            return l.text.find(" BUILD ") != std::string::npos;
+        });
     };
     study.clearLog();
     study.update(-5);
@@ -146,7 +149,8 @@ TEST_F(BadHostData, InputsOfUnexpectedTypesAndUnavailableArrays) {
 TEST(SessionLevelsInstance, DrawingNumberWrapsForTheLargestStudyId) {
     replay::StudyInstance s(testModule().sessionLevels(), std::numeric_limits<std::int32_t>::max());
     s.finalCall();  // before any update: nothing to free
-    EXPECT_EQ(s.deletedDrawingNumbers().back(), std::numeric_limits<std::int32_t>::min() + 74199999);
+    EXPECT_EQ(s.deletedDrawingNumbers().back(),
+              std::numeric_limits<std::int32_t>::min() + 74199999);
 }
 
 TEST_F(BadHostData, RefusedAllocationsSkipTheCallOrLeaveTextsEmpty) {

@@ -36,14 +36,16 @@ void configure(replay::StudyInstance& s, const Feed& f) {
     const auto n = static_cast<std::int32_t>(bars.size());
     ::testing::AssertionResult result = sameOutputBits(full, live, n);
     if (result) {
-        result = sameBits("session number", full.extraValues(0, 0), live.extraValues(0, 0),
-                          bars.size());
+        result =
+            sameBits("session number", full.extraValues(0, 0), live.extraValues(0, 0), bars.size());
     }
     // The range lists behind the panel's averages are committed state too.
     const std::string fullPanel = full.drawings().at(8 + kPanelOffset).text;
     const std::string livePanel = live.drawings().at(7 + kPanelOffset).text;
     if (result && fullPanel != livePanel) {
-        result = ::testing::AssertionFailure() << "panel differs:\n" << fullPanel << "\n--- live:\n" << livePanel;
+        result = ::testing::AssertionFailure() << "panel differs:\n"
+                                               << fullPanel << "\n--- live:\n"
+                                               << livePanel;
     }
     full.finalCall();
     return result;
@@ -104,15 +106,19 @@ TEST_F(Chunks, LiveAlertsAreTheTouchesOfTheCommittedBars) {
     feedLive(study, bars, 20);
     std::vector<replay::RaisedAlert> expected;
     auto touches = [&](std::int32_t bar, float v) {
-        return bars[static_cast<std::size_t>(bar)].low <= v && bars[static_cast<std::size_t>(bar)].high >= v;
+        return bars[static_cast<std::size_t>(bar)].low <= v &&
+               bars[static_cast<std::size_t>(bar)].high >= v;
     };
     for (std::int32_t e = 19; e + 1 < static_cast<std::int32_t>(bars.size()); ++e) {
         for (std::int32_t s = 0; s < 25; ++s) {
             const float v = at(static_cast<Level>(s), e);
-            if (v != 0.0f && at(static_cast<Level>(s), e - 1) == v && touches(e, v) && !touches(e - 1, v)) {
+            if (v != 0.0f && at(static_cast<Level>(s), e - 1) == v && touches(e, v) &&
+                !touches(e - 1, v)) {
                 char price[64];
                 std::snprintf(price, sizeof price, "%.2f", static_cast<double>(v));
-                expected.push_back({4, e, "Keelmark Session Levels: price touched " + study.outputName(s) + " " + price});
+                expected.push_back({4, e,
+                                    "Keelmark Session Levels: price touched " +
+                                        study.outputName(s) + " " + price});
             }
         }
     }

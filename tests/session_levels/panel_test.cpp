@@ -20,7 +20,8 @@ class Panel : public SessionLevelsTest {
 protected:
     std::string panelOver(std::size_t barCount) {
         const std::vector<replay::Bar> all = panelDays();
-        recalculate(std::vector<replay::Bar>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(barCount)));
+        recalculate(std::vector<replay::Bar>(all.begin(),
+                                             all.begin() + static_cast<std::ptrdiff_t>(barCount)));
         return panelText();
     }
 };
@@ -61,7 +62,8 @@ TEST_F(Panel, TextInEachStateOfTheDay) {
               "PD   H 112.00  L 97.00  C 102.00\n"
               "Open 107.00  +5.00 vs prior close, inside the prior range");
     study.setIntInput(AverageOver, 1);
-    EXPECT_NE(panelOver(10).find("(15.00 pts)  = 1.00x its 1-session average\n"), std::string::npos);
+    EXPECT_NE(panelOver(10).find("(15.00 pts)  = 1.00x its 1-session average\n"),
+              std::string::npos);
 }
 
 TEST_F(Panel, OpenLineSaysWhereTheOpenLiesAgainstThePriorDay) {
@@ -87,9 +89,10 @@ TEST_F(Panel, ShowSwitchesDoNotChangeThePanelButThePriceFormatDoes) {
     study.setIntInput(ShowIb, 0);
     study.setIntInput(DrawWhileForming, 0);
     study.setPriceFormat(0);
-    EXPECT_EQ(panelOver(1),
-              "SESSION LEVELS\nOR   110 - 100  (10 pts)  forming\nIB   110 - 100  (10 pts)  forming\n"
-              "PD   needs one completed RTH session on the chart");
+    EXPECT_EQ(
+        panelOver(1),
+        "SESSION LEVELS\nOR   110 - 100  (10 pts)  forming\nIB   110 - 100  (10 pts)  forming\n"
+        "PD   needs one completed RTH session on the chart");
     study.setFormatPriceGivesNoText(true);
     EXPECT_EQ(panelOver(1),
               "SESSION LEVELS\nOR    -   ( pts)  forming\nIB    -   ( pts)  forming\n"
@@ -98,7 +101,8 @@ TEST_F(Panel, ShowSwitchesDoNotChangeThePanelButThePriceFormatDoes) {
 
 TEST_F(Panel, AnRthSessionStartingPastTheOpeningRangeHasNoOrLine) {
     std::vector<replay::Bar> bars = loadSampleBars("NQ_1hour_sample.csv");
-    std::erase_if(bars, [](const replay::Bar& b) { return b.start > chartTime(2023, 12, 4, 11, 0); });
+    std::erase_if(bars,
+                  [](const replay::Bar& b) { return b.start > chartTime(2023, 12, 4, 11, 0); });
     recalculate(bars);
     EXPECT_EQ(panelText().substr(0, 20), "SESSION LEVELS\nIB   ");
 }
@@ -122,8 +126,16 @@ TEST_F(Panel, PlacedInTheChosenCornerWithItsLook) {
     EXPECT_EQ(d.hostOptionB, 0);
     EXPECT_EQ(d.hostOptionC, 0);
     EXPECT_EQ(d.hostOptionD, 0);
-    const struct { std::int32_t index; ChartDateTime days; float price; std::int32_t align; } corners[] = {
-        {1, 149, 97.0f, 2}, {2, 2, 3.0f, 8}, {3, 149, 3.0f, 10}, {7, 2, 3.0f, 8}, {-1, 2, 97.0f, 0}};
+    const struct {
+        std::int32_t index;
+        ChartDateTime days;
+        float price;
+        std::int32_t align;
+    } corners[] = {{1, 149, 97.0f, 2},
+                   {2, 2, 3.0f, 8},
+                   {3, 149, 3.0f, 10},
+                   {7, 2, 3.0f, 8},
+                   {-1, 2, 97.0f, 0}};
     for (const auto& c : corners) {
         study.setIntInput(PanelPosition, c.index);
         study.updateFormingBar();

@@ -16,7 +16,9 @@ constexpr std::int64_t kSecond = 1'000'000;
 constexpr std::int32_t kOpen = 34200, kClose = 57600, kOrEnd = 35100, kIbEnd = 37800;
 
 std::int64_t dayOf(const replay::Bar& b) { return b.start / kDay; }
-std::int32_t secondOf(const replay::Bar& b) { return static_cast<std::int32_t>(b.start % kDay / kSecond); }
+std::int32_t secondOf(const replay::Bar& b) {
+    return static_cast<std::int32_t>(b.start % kDay / kSecond);
+}
 bool isRth(const replay::Bar& b) { return secondOf(b) >= kOpen && secondOf(b) < kClose; }
 
 struct Range {
@@ -57,8 +59,10 @@ std::map<std::int64_t, Day> referenceDays(const std::vector<replay::Bar>& bars) 
     for (auto& [d, day] : days) {
         auto inDay = [d](const replay::Bar& b) { return isRth(b) && dayOf(b) == d; };
         day.rth = rangeOf(bars, inDay);
-        day.openingRange = rangeOf(bars, [&](const replay::Bar& b) { return inDay(b) && secondOf(b) < kOrEnd; });
-        day.initialBalance = rangeOf(bars, [&](const replay::Bar& b) { return inDay(b) && secondOf(b) < kIbEnd; });
+        day.openingRange =
+            rangeOf(bars, [&](const replay::Bar& b) { return inDay(b) && secondOf(b) < kOrEnd; });
+        day.initialBalance =
+            rangeOf(bars, [&](const replay::Bar& b) { return inDay(b) && secondOf(b) < kIbEnd; });
         for (const replay::Bar& b : bars) {
             if (inDay(b)) {
                 day.open = day.open == 0 ? b.open : day.open;
@@ -66,15 +70,19 @@ std::map<std::int64_t, Day> referenceDays(const std::vector<replay::Bar>& bars) 
             }
         }
         if (prior >= 0) {
-            const std::int64_t from = prior * kDay + 18 * 3600 * kSecond, to = d * kDay + kOpen * kSecond;
-            day.overnight = rangeOf(bars, [&](const replay::Bar& b) { return !isRth(b) && b.start >= from && b.start < to; });
+            const std::int64_t from = prior * kDay + 18 * 3600 * kSecond,
+                               to = d * kDay + kOpen * kSecond;
+            day.overnight = rangeOf(bars, [&](const replay::Bar& b) {
+                return !isRth(b) && b.start >= from && b.start < to;
+            });
         }
         prior = d;
     }
     return days;
 }
 
-void expectRange(const replay::StudyInstance& s, std::int32_t i, Level high, const Range& r, bool due) {
+void expectRange(const replay::StudyInstance& s, std::int32_t i, Level high, const Range& r,
+                 bool due) {
     const bool on = due && r.valid;
     EXPECT_EQ(s.value(high, i), on ? r.high : 0.0f) << "bar " << i << " slot " << high;
     EXPECT_EQ(s.value(high + 1, i), on ? r.low : 0.0f) << "bar " << i;
@@ -123,9 +131,16 @@ TEST_P(SampleLevels, EveryBarShowsTheRangesFilteredFromTheRows) {
             expectRange(study, i, IBH, day.initialBalance, true);
         }
         const Range& ib = day.initialBalance;
-        EXPECT_EQ(at(IBUp1, i), ibFinal && ib.valid ? static_cast<float>((double{ib.high} - ib.low) * 0.5 + ib.high) : 0.0f) << i;
+        EXPECT_EQ(at(IBUp1, i), ibFinal && ib.valid
+                                    ? static_cast<float>((double{ib.high} - ib.low) * 0.5 + ib.high)
+                                    : 0.0f)
+            << i;
         const Range& orr = day.openingRange;
-        EXPECT_EQ(at(ORDown1, i), orFinal && orr.valid ? static_cast<float>(double{orr.low} - 1.0 * (double{orr.high} - orr.low)) : 0.0f) << i;
+        EXPECT_EQ(at(ORDown1, i),
+                  orFinal && orr.valid
+                      ? static_cast<float>(double{orr.low} - 1.0 * (double{orr.high} - orr.low))
+                      : 0.0f)
+            << i;
         expectRange(study, i, ONH, day.overnight, true);
         expectPriorDay(study, i, prior);
         EXPECT_EQ(at(RTHOpen, i), day.open) << i;
@@ -144,17 +159,22 @@ TEST_F(SampleLevels, ThanksgivingHalfDayAndMondayAfterTheWeekend) {
     study.setIntInput(SessionsToShow, 0);
     recalculate(bars);
     auto barAt = [&bars](ChartDateTime t) {
-        return static_cast<std::int32_t>(std::find_if(bars.begin(), bars.end(), [t](const replay::Bar& b) { return b.start == t; }) - bars.begin());
+        return static_cast<std::int32_t>(
+            std::find_if(bars.begin(), bars.end(),
+                         [t](const replay::Bar& b) { return b.start == t; }) -
+            bars.begin());
     };
     const std::int32_t friday = barAt(chartTime(2023, 11, 24, 10, 30));
-    EXPECT_EQ((std::vector<float>{at(PDH, friday), at(PDL, friday), at(PDC, friday), at(ONH, friday), at(ONL, friday)}),
+    EXPECT_EQ((std::vector<float>{at(PDH, friday), at(PDL, friday), at(PDC, friday),
+                                  at(ONH, friday), at(ONL, friday)}),
               (std::vector<float>{16074.75f, 16051.50f, 16062.50f, 16077.00f, 16024.50f}));
     const std::int32_t sunday = barAt(chartTime(2023, 11, 26, 18, 0));
     EXPECT_EQ(at(PDC, sunday - 1), 16062.50f);
     EXPECT_EQ(at(PDC, sunday), 16011.00f);
     const std::int32_t monday = barAt(chartTime(2023, 11, 27, 9, 30));
-    EXPECT_EQ((std::vector<float>{at(PDH, monday), at(PDL, monday), at(ONH, monday), at(ONL, monday)}),
-              (std::vector<float>{16053.50f, 15981.75f, 16021.75f, 15938.75f}));
+    EXPECT_EQ(
+        (std::vector<float>{at(PDH, monday), at(PDL, monday), at(ONH, monday), at(ONL, monday)}),
+        (std::vector<float>{16053.50f, 15981.75f, 16021.75f, 15938.75f}));
 }
 
 }  // namespace
