@@ -25,8 +25,12 @@ T* findStateObject(StudyInterface& sc) {
 // T must not need more than the heap's natural alignment (16 bytes).
 template <typename T>
 T* findOrCreateStateObject(StudyInterface& sc) {
-    if (T* existing = findStateObject<T>(sc)) {
-        return existing;
+    void** slot = sc.persistentPointer(kStateObjectKey);
+    if (slot == nullptr) {
+        return nullptr;  // the host keeps no slot: an object made now would be lost
+    }
+    if (*slot != nullptr) {
+        return static_cast<T*>(*slot);
     }
     void* block = processHeapAllocate(sizeof(T));
     if (block == nullptr) {
