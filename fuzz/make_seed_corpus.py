@@ -3,7 +3,7 @@
 
 Each seed spells out, byte by byte, a scenario that the harness reads
 (fuzz/harness/*.cpp): a plausible chart of 1- or 5-minute bars from a Sunday
-evening into the next session, then host calls of each kind. The fuzzers
+evening into the sessions after it, then host calls of each kind. The fuzzers
 grow everything else from these. Run from the repository root:
     python3 fuzz/make_seed_corpus.py
 """
@@ -48,24 +48,24 @@ def host_call_seeds(folder, rng):
     append = [2, 0] + list(plausible_bars(rng, 1))
     reform = [4, 0, 0, 5, 9, 7, 100]
     live = (append + reform + reform) * 6
-    write(folder, "plain_minute_chart", host_call_seed(rng, 1500, 1, [[0]]))
-    write(folder, "five_minute_chart_live", host_call_seed(rng, 600, 5, [[0]] + [live]))
+    write(folder, "plain_five_minute_chart", host_call_seed(rng, 576, 5, [[0]]))
+    write(folder, "five_minute_chart_live", host_call_seed(rng, 500, 5, [[0]] + [live]))
     write(folder, "menu_anchor_and_remove",
-          host_call_seed(rng, 900, 1, [[9, 0, 0, 0, 100, 0x10], [9, 0, 0, 0, 100, 0x40],
+          host_call_seed(rng, 450, 5, [[9, 0, 0, 0, 100, 0x10], [9, 0, 0, 0, 100, 0x40],
                                        [9, 0, 1, 0, 100, 0x20], [9, 0, 2, 0, 100, 0], live]))
     write(folder, "inputs_changed",
-          host_call_seed(rng, 800, 1, [[8, 10, 5, 3], [8, 10, 0, 3], [8, 3, 5, 1], [8, 20, 4, 0, 0, 5, 0]]))
+          host_call_seed(rng, 400, 5, [[8, 10, 5, 3], [8, 10, 0, 3], [8, 3, 5, 1], [8, 20, 4, 0, 0, 5, 0]]))
     write(folder, "odd_host_answers",
-          host_call_seed(rng, 700, 1, [[10, 0, 1], [10, 1, 1], [10, 2, 18], [0], [10, 5, 1, 0],
+          host_call_seed(rng, 400, 5, [[10, 0, 1], [10, 1, 1], [10, 2, 18], [0], [10, 5, 1, 0],
                                        [10, 4, 0, 11], [0], [9, 0, 0, 0, 100, 0]]))
     write(folder, "bar_count_disagrees",
-          host_call_seed(rng, 500, 1, [[11, 3, 7], [11, 1, 4, 0], [11, 2, 1, 3], [11, 0, 0]]))
+          host_call_seed(rng, 420, 5, [[11, 3, 7], [11, 1, 4, 0], [11, 2, 1, 3], [11, 0, 0]]))
     write(folder, "heap_refuses",
-          host_call_seed(rng, 700, 1, [[12, 1, 0, 1], [12, 3, 1, 2, 1], [0], [12, 7, 0, 0, 0]]))
+          host_call_seed(rng, 380, 5, [[12, 1, 0, 1], [12, 3, 1, 2, 1], [0], [12, 7, 0, 0, 0]]))
     write(folder, "final_call_midway",
-          host_call_seed(rng, 700, 1, [live, [13, 1, 0], [0], live, [13, 0], live]))
+          host_call_seed(rng, 360, 1, [live, [13, 1, 0], [0], live, [13, 0], live]))
     write(folder, "history_rewritten_and_cut",
-          host_call_seed(rng, 900, 1, [[7, 0, 3, 0, 0, 201, 0, 0, 0, 0, 0], [6, 1, 200, 1], [6, 0, 0, 4]]))
+          host_call_seed(rng, 480, 5, [[7, 0, 3, 0, 0, 201, 0, 0, 0, 0, 0], [6, 1, 200, 1], [6, 0, 0, 4]]))
 
 
 def live_seed(rng, study, warmup, live_bars, minutes_code):

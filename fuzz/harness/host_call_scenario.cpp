@@ -16,7 +16,7 @@ namespace {
 using replay::Bar;
 using replay::StudyInstance;
 
-constexpr std::size_t kMostBars = 1500;
+constexpr std::size_t kMostBars = 600;
 constexpr int kMostSteps = 64;
 
 class BrokenInvariant {
