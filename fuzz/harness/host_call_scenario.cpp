@@ -210,7 +210,18 @@ void chooseMenuItem(Scenario& s) {
 
 void changeHostBehaviour(Scenario& s) {
     StudyInstance& i = *s.instance;
-    switch (s.in.u8() % 6) {
+    switch (s.in.u8() % 8) {
+        case 6: {
+            // The host hands back a series name without text (null pointer).
+            const auto slot = static_cast<std::int32_t>(s.in.below(StudyInstance::kOutputSlots));
+            release(i.output(slot).name);
+            return;
+        }
+        case 7: {
+            const auto slot = static_cast<std::int32_t>(s.in.below(StudyInstance::kInputSlots));
+            release(i.input(slot).name);
+            return;
+        }
         case 0: i.setFormatPriceGivesNoText(s.in.flag()); break;
         case 1: i.setMenuRegistrationRefused(s.in.flag()); break;
         case 2: {

@@ -9,7 +9,8 @@
 // disagrees with the arrays; inputs of any value type and value; menu
 // commands with any identifier and bar index; arrays withheld from the
 // study; host operations answering oddly (formatPrice without text,
-// barIndexForDateTime out of range, addChartMenuItem refusing); process-heap
+// barIndexForDateTime out of range, addChartMenuItem refusing, series and
+// input names handed back without text); process-heap
 // allocations refused; and the final call at any point, followed by a fresh
 // instance on the same chart.
 //
