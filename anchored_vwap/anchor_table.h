@@ -27,9 +27,9 @@ struct AnchorState {
     std::int32_t lastCommittedBar = -1;  // last bar whose price and volume are in the sums
     double referencePrice = 0.0;         // price the deviations are taken from
     RunningSums sums;
-    // The reference price is fixed by the first committed bar that carries a
-    // usable price (normally the anchor bar itself), never by a forming bar
-    // whose price may still change.
+    // The reference price is the anchor bar's price, fixed when that bar is
+    // committed (never while it is forming and its price may still change);
+    // an anchor bar whose price is not a number leaves it to the next bar.
     std::int32_t hasReference = 0;
 };
 

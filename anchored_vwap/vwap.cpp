@@ -9,10 +9,11 @@
 //
 // The running sums hold prices as deviations d = p - r from a reference
 // price r, so that they stay small and the variance, sum(V*d*d)/sum(V) -
-// mean(d)^2, loses no digits to cancellation. r is the price of the first
-// committed bar that counts (normally the anchor bar), never of a forming bar
-// whose price may still move, so a live chart and a full recalculation round
-// alike:
+// mean(d)^2, loses no digits to cancellation. r is the price of the anchor
+// bar, whatever its volume, taken once that bar is committed (a forming
+// anchor bar's price may still move, so a live chart and a full
+// recalculation round alike); only an anchor bar whose price is not a number
+// hands r on to the next bar that has one:
 //
 //   mean = sum(V*d) / sum(V);  VWAP = r + mean;  SD^2 = sum(V*d*d)/sum(V) - mean^2
 //
@@ -41,15 +42,19 @@ double bandMultiplier(bool showBands, float multiplier) {
 }
 
 // Adds bar k to the sums when it carries a usable price and volume. The first
-// such bar fixes the reference price.
+// bar from the anchor bar on whose price is a number fixes the reference
+// price, with or without volume: on a sound chart, the anchor bar itself.
 void foldBar(RunningSums& sums, double& referencePrice, std::int32_t& hasReference, double price,
              float volume) {
-    if (!(volume > 0.0f) || !std::isfinite(volume) || !std::isfinite(price)) {
+    if (!std::isfinite(price)) {
         return;
     }
     if (hasReference == 0) {
         referencePrice = price;
         hasReference = 1;
+    }
+    if (!(volume > 0.0f) || !std::isfinite(volume)) {
+        return;
     }
     const double d = price - referencePrice;
     const double v = static_cast<double>(volume);

@@ -107,6 +107,21 @@ TEST(AnchoredVwapLines, BarsWithoutUsableVolumeOrPriceAddNothing) {
     EXPECT_EQ(study->value(output(0, kBand1Upper), 3), 12.0f);
 }
 
+TEST(AnchoredVwapLines, AnAnchorBarWithoutVolumeStillSetsTheReferencePrice) {
+    // Deviations are taken from the anchor bar's typical price 0.01, not from
+    // the first bar with volume: at bar 1 the variance then rounds a hair
+    // above zero and band 1 upper sits one float step above the line.
+    auto study = declaredStudy();
+    study->setBars(flatBars({0.01f, 0.42f, 0.5f}, {0, 3, 1}));
+    showBands(*study);
+    anchorAt(*study, 0, minuteOf(0));
+    study->fullRecalculation();
+    EXPECT_EQ(study->value(output(0, kVwap), 0), 0.0f);
+    EXPECT_EQ(study->value(output(0, kVwap), 1), 0.419999987f);
+    EXPECT_EQ(study->value(output(0, kBand1Upper), 1), 0.420000017f);
+    EXPECT_EQ(study->value(output(0, kBand1Lower), 1), 0.419999987f);
+}
+
 TEST(AnchoredVwapLines, RoundingBelowZeroVarianceGivesNoSpreadNotNaN) {
     // In double arithmetic the variance at bar 2 comes out slightly negative.
     auto study = declaredStudy();
