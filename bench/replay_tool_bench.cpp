@@ -1,0 +1,128 @@
+// The replay tool on a 1-million-bar file of the sample chart:
+//   BarFile/ReadBytes     the file's bytes read into memory, nothing parsed:
+//                         the floor of the reader
+//   BarFile/ReadAndParse  the stand-in host's bar file reader (MB/s)
+//   ReplayTool/Run        `keelmark-replay run` end to end in its own
+//                         process: load the module, read the file, replay
+//                         Session Levels in full, print the summary; with the
+//                         tool's peak resident memory
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/bar_csv.h"
+#include "bench/hosted_chart.h"
+#include "replay/bar_file.h"
+
+extern char** environ;
+
+namespace keelmark::bench {
+
+namespace {
+
+std::int64_t fileSize(const std::string& path) {
+    return static_cast<std::int64_t>(std::filesystem::file_size(path));
+}
+
+void readBytes(benchmark::State& state) {
+    const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
+    std::vector<char> buffer(static_cast<std::size_t>(fileSize(path)));
+    for (auto _ : state) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+        const std::size_t got = file ? std::fread(buffer.data(), 1, buffer.size(), file.get()) : 0;
+        if (got != buffer.size()) {
+            state.SkipWithError("cannot read the bar file");
+            break;
+        }
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * fileSize(path));
+}
+
+void readAndParse(benchmark::State& state) {
+    const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        std::vector<replay::Bar> bars = replay::readBarFile(path);
+        benchmark::DoNotOptimize(bars.data());
+    }
+    state.SetBytesProcessed(state.iterations() * fileSize(path));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+std::string replayToolPath() {
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keelmark-replay").string();
+}
+
+struct ChildRun {
+    int status = -1;
+    double seconds = 0;
+    long peakResidentKilobytes = 0;
+};
+
+// Runs the command with its output thrown away; its time from start to exit
+// and its peak resident memory as the kernel counts them.
+ChildRun runChild(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& a : command) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    ChildRun run;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        rusage usage{};
+        if (wait4(pid, &run.status, 0, &usage) == pid) {
+            run.peakResidentKilobytes = usage.ru_maxrss;
+        }
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+void replayToolRun(benchmark::State& state) {
+    const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
+    const std::vector<std::string> command{replayToolPath(), "run", "--study", "session-levels",
+                                           "--bars", path};
+    long peak = 0;
+    for (auto _ : state) {
+        const ChildRun run = runChild(command);
+        if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
+            state.SkipWithError("keelmark-replay run failed");
+            break;
+        }
+        state.SetIterationTime(run.seconds);
+        peak = std::max(peak, run.peakResidentKilobytes);
+    }
+    state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024.0;
+    state.SetBytesProcessed(state.iterations() * fileSize(path));
+}
+
+}  // namespace
+
+BENCHMARK(readBytes)->Name("BarFile/ReadBytes")->Arg(kOneMillion)->Unit(benchmark::kMillisecond);
+BENCHMARK(readAndParse)->Name("BarFile/ReadAndParse")->Arg(kOneMillion)->Unit(benchmark::kMillisecond);
+BENCHMARK(replayToolRun)
+    ->Name("ReplayTool/Run")
+    ->Arg(kOneMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace keelmark::bench

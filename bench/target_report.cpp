@@ -1,0 +1,210 @@
+#include "bench/target_report.h"
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace keelmark::bench {
+
+void TargetReporter::ReportRuns(const std::vector<Run>& runs) {
+    benchmark::ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+        if (run.error_occurred) {
+            continue;
+        }
+        const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        if (run.run_type == Run::RT_Aggregate && !median) {
+            continue;
+        }
+        std::string name = run.run_name.function_name;
+        if (!run.run_name.args.empty()) {
+            name += "/" + run.run_name.args;
+        }
+        if (!median && fromMedian_[name]) {
+            continue;
+        }
+        Measurement m;
+        // Processor time of the process, which other work on a shared
+        // machine disturbs least; wall time where the case measures it
+        // itself (the replay tool runs in a process of its own).
+        const bool wallTime = !run.run_name.time_type.empty();
+        m.seconds = (wallTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
+                    benchmark::GetTimeUnitMultiplier(run.time_unit);
+        for (const auto& [key, counter] : run.counters) {
+            m.counters[key] = counter.value;
+        }
+        results_[name] = m;
+        fromMedian_[name] = median;
+    }
+}
+
+namespace {
+
+enum class Kind {
+    AtMost,        // value / reference at most the bound
+    AtLeastTimes,  // reference / value at least the bound (a speed-up)
+    Information,   // value / reference, no target
+};
+
+struct Row {
+    const char* measure;
+    const char* caseName;
+    const char* referenceName;
+    Kind kind;
+    double bound;
+};
+
+// clang-format off
+constexpr Row kTimeRows[] = {
+    {"Session Levels full recalculation, 10k bars", "SessionLevels/FullRecalculation/10000", "Floor/SessionLevels/10000", Kind::Information, 0},
+    {"Session Levels full recalculation, 100k bars", "SessionLevels/FullRecalculation/100000", "Floor/SessionLevels/100000", Kind::Information, 0},
+    {"Session Levels full recalculation, 1M bars", "SessionLevels/FullRecalculation/1000000", "Floor/SessionLevels/1000000", Kind::AtMost, 3},
+    {"Session Levels forming-bar update, 10k bars", "SessionLevels/FormingBarUpdate/10000", "SessionLevels/NaiveTick/10000", Kind::AtLeastTimes, 0},
+    {"Session Levels forming-bar update, 1M bars", "SessionLevels/FormingBarUpdate/1000000", "SessionLevels/FormingBarUpdate/10000", Kind::AtMost, 1.2},
+    {"Session Levels forming-bar update, 1M bars", "SessionLevels/FormingBarUpdate/1000000", "SessionLevels/NaiveTick/1000000", Kind::AtLeastTimes, 10000},
+    {"Session Levels new bar appended, 1M bars", "SessionLevels/NewBarAppended/1000000", "SessionLevels/NaiveTick/1000000", Kind::AtLeastTimes, 10000},
+    {"Anchored VWAP full recalculation, 10k bars", "AnchoredVwap/FullRecalculation/10000", "Floor/AnchoredVwap/10000", Kind::Information, 0},
+    {"Anchored VWAP full recalculation, 100k bars", "AnchoredVwap/FullRecalculation/100000", "Floor/AnchoredVwap/100000", Kind::Information, 0},
+    {"Anchored VWAP full recalculation, 1M bars", "AnchoredVwap/FullRecalculation/1000000", "Floor/AnchoredVwap/1000000", Kind::AtMost, 4},
+    {"Anchored VWAP forming-bar update, 10k bars", "AnchoredVwap/FormingBarUpdate/10000", "AnchoredVwap/NaiveTick/10000", Kind::AtLeastTimes, 0},
+    {"Anchored VWAP forming-bar update, 1M bars", "AnchoredVwap/FormingBarUpdate/1000000", "AnchoredVwap/FormingBarUpdate/10000", Kind::AtMost, 1.2},
+    {"Anchored VWAP forming-bar update, 1M bars", "AnchoredVwap/FormingBarUpdate/1000000", "AnchoredVwap/NaiveTick/1000000", Kind::AtLeastTimes, 10000},
+    {"Anchored VWAP new bar appended, 1M bars", "AnchoredVwap/NewBarAppended/1000000", "AnchoredVwap/NaiveTick/1000000", Kind::AtLeastTimes, 10000},
+    {"Bar file read and parsed, 1M bars", "BarFile/ReadAndParse/1000000", "BarFile/ReadBytes/1000000", Kind::Information, 0},
+    {"keelmark-replay run (Session Levels), 1M bars", "ReplayTool/Run/1000000", "BarFile/ReadAndParse/1000000", Kind::Information, 0},
+};
+// clang-format on
+
+std::optional<Measurement> find(const std::map<std::string, Measurement>& results,
+                                const std::string& name) {
+    const auto found = results.find(name);
+    return found == results.end() ? std::nullopt : std::optional<Measurement>(found->second);
+}
+
+std::string timeText(double seconds) {
+    char text[32];
+    if (seconds >= 1.0) {
+        std::snprintf(text, sizeof text, "%.2f s", seconds);
+    } else if (seconds >= 1e-3) {
+        std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+    } else if (seconds >= 1e-6) {
+        std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
+    } else {
+        std::snprintf(text, sizeof text, "%.0f ns", seconds * 1e9);
+    }
+    return text;
+}
+
+std::string numberText(const char* format, double value) {
+    char text[48];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Returns false when the row has a target that was missed.
+bool printTimeRow(const Row& row, const std::map<std::string, Measurement>& results,
+                  std::ostream& out) {
+    const auto value = find(results, row.caseName);
+    const auto reference = find(results, row.referenceName);
+    out << "| " << row.measure << " | " << (value ? timeText(value->seconds) : "not run") << " | `"
+        << row.referenceName << "` " << (reference ? timeText(reference->seconds) : "not run")
+        << " | ";
+    if (!value || !reference || value->seconds <= 0 || reference->seconds <= 0) {
+        out << "- | - | - |\n";
+        return true;
+    }
+    switch (row.kind) {
+        case Kind::AtMost: {
+            const double ratio = value->seconds / reference->seconds;
+            const bool met = ratio <= row.bound;
+            out << numberText("%.2fx", ratio) << " | at most " << numberText("%gx", row.bound)
+                << " | " << (met ? "met" : "MISSED") << " |\n";
+            return met;
+        }
+        case Kind::AtLeastTimes: {
+            const double speedUp = reference->seconds / value->seconds;
+            const bool checked = row.bound > 0;
+            const bool met = !checked || speedUp >= row.bound;
+            out << numberText("%.0fx faster", speedUp) << " | "
+                << (checked ? "at least " + numberText("%.0fx faster", row.bound) : std::string("-"))
+                << " | " << (checked ? (met ? "met" : "MISSED") : "-") << " |\n";
+            return met;
+        }
+        case Kind::Information:
+            out << numberText("%.2fx", value->seconds / reference->seconds) << " | - | - |\n";
+            return true;
+    }
+    return true;
+}
+
+double counter(const std::optional<Measurement>& m, const char* key) {
+    if (!m) {
+        return -1;
+    }
+    const auto found = m->counters.find(key);
+    return found == m->counters.end() ? -1 : found->second;
+}
+
+bool printParseSpeed(const std::map<std::string, Measurement>& results, std::ostream& out) {
+    constexpr double kMegabyte = 1e6;
+    constexpr double kTargetMegabytesPerSecond = 200;
+    const double parsed = counter(find(results, "BarFile/ReadAndParse/1000000"), "bytes_per_second");
+    const double read = counter(find(results, "BarFile/ReadBytes/1000000"), "bytes_per_second");
+    out << "| Bar file parsing speed, 1M bars | "
+        << (parsed >= 0 ? numberText("%.0f MB/s", parsed / kMegabyte) : "not run") << " | "
+        << "`BarFile/ReadBytes/1000000` "
+        << (read >= 0 ? numberText("%.0f MB/s", read / kMegabyte) : "not run") << " | ";
+    if (parsed < 0) {
+        out << "- | - | - |\n";
+        return true;
+    }
+    const bool met = parsed / kMegabyte >= kTargetMegabytesPerSecond;
+    out << (read > 0 ? numberText("%.2fx", parsed / read) : "-") << " | at least "
+        << numberText("%.0f MB/s", kTargetMegabytesPerSecond) << " | " << (met ? "met" : "MISSED")
+        << " |\n";
+    return met;
+}
+
+void printMemory(const std::map<std::string, Measurement>& results, std::ostream& out) {
+    const auto sessionLevels = find(results, "StateMemory/SessionLevels/1000000");
+    const auto anchoredVwap = find(results, "StateMemory/AnchoredVwap/1000000");
+    const auto tool = find(results, "ReplayTool/Run/1000000");
+    out << "\n| Memory | |\n|---|---|\n";
+    if (sessionLevels) {
+        out << "| Session Levels state record | "
+            << numberText("%.0f bytes", counter(sessionLevels, "state_bytes")) << " |\n"
+            << "| Session Levels range lists after 1M bars | "
+            << numberText("%.0f bytes", counter(sessionLevels, "list_bytes"))
+            << numberText(" reserved for %.0f sessions", counter(sessionLevels, "sessions"))
+            << " |\n"
+            << "| Session Levels growth per session | "
+            << numberText("%.0f bytes used", counter(sessionLevels, "used_bytes_per_session"))
+            << numberText(", %.1f bytes reserved", counter(sessionLevels, "reserved_bytes_per_session"))
+            << " |\n";
+    }
+    if (anchoredVwap) {
+        out << "| Anchored VWAP anchor state table | "
+            << numberText("%.0f bytes", counter(anchoredVwap, "state_bytes"))
+            << ", no growth |\n";
+    }
+    if (tool) {
+        out << "| keelmark-replay run, peak resident memory, 1M bars | "
+            << numberText("%.0f MB", counter(tool, "peak_rss_MB")) << " |\n";
+    }
+}
+
+}  // namespace
+
+bool printTargetTable(const std::map<std::string, Measurement>& results, std::ostream& out) {
+    bool allMet = true;
+    out << "\n| Measure | Time | Reference | Ratio | Target | |\n"
+        << "|---|---|---|---|---|---|\n";
+    for (const Row& row : kTimeRows) {
+        allMet = printTimeRow(row, results, out) && allMet;
+    }
+    allMet = printParseSpeed(results, out) && allMet;
+    printMemory(results, out);
+    return allMet;
+}
+
+}  // namespace keelmark::bench

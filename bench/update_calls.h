@@ -1,0 +1,32 @@
+// The calls a charting host makes, timed on a study set up on a chart of
+// state.range(0) bars (the incremental calls and their baseline: up to a day
+// more, so that the chart ends at 11:00 at every size; counter "bars"):
+//   full recalculation  updateStartIndex 0 over the whole chart
+//   forming-bar update  the last bar changes; update from the last bar
+//   new bar appended    a bar arrives; update from the former last bar
+//   naive tick          the last bar changes and the whole chart is
+//                       recalculated: what a study without running state
+//                       pays on every tick, the baseline of the two above
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bench/hosted_chart.h"
+
+namespace keelmark::bench {
+
+using SetUpStudy = void (*)(HostedChart& chart, std::size_t barCount);
+
+// Bars appended by one run of the new-bar case; the sample chart keeps this
+// many walk bars in reserve beyond the chart.
+inline constexpr std::int64_t kAppendedBars = 20'000;
+
+void timeFullRecalculation(benchmark::State& state, StudyFunction study, SetUpStudy setUp);
+void timeFormingBarUpdate(benchmark::State& state, StudyFunction study, SetUpStudy setUp);
+void timeNewBarAppended(benchmark::State& state, StudyFunction study, SetUpStudy setUp);
+void timeNaiveTick(benchmark::State& state, StudyFunction study, SetUpStudy setUp);
+
+}  // namespace keelmark::bench
