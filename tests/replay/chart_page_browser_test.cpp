@@ -1,0 +1,183 @@
+// The chart page opened in a real headless browser (Debian's chromium,
+// driven by playwright-core from web/): it renders the candles, one line per
+// series that holds values, the session panel boxed in its corner, the
+// anchor markers at their bar and price, the alerts and the log lines, and
+// asks for nothing from the network. Screenshots are kept in
+// artifacts/ under the test's working folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/replay/replay_cli.h"
+
+namespace keelmark {
+namespace {
+
+using Json = nlohmann::json;
+using test::CliResult;
+using test::runReplayCli;
+using test::samplePath;
+using test::ScratchFolder;
+
+std::string chromiumPath() {
+    const char* configured = std::getenv("CHROMIUM_PATH");
+    return configured != nullptr && configured[0] != '\0' ? configured : "/usr/bin/chromium";
+}
+
+std::string webFolder() { return std::string(KEELMARK_SOURCE_DIR) + "/web"; }
+
+std::filesystem::path artifactsFolder() {
+    const std::filesystem::path folder = std::filesystem::current_path() / "artifacts";
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+#if !defined(_WIN32)
+// Runs the page check and returns its JSON report.
+Json checkPage(const std::string& page, const std::filesystem::path& screenshot) {
+    const std::string command = "node '" + webFolder() + "/check_chart_page.mjs' '" + page + "' '" +
+                                screenshot.string() + "' 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run " << command;
+        return Json::object();
+    }
+    std::string output;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        output.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    const Json report = Json::parse(output, nullptr, false);
+    if (status != 0 || report.is_discarded()) {
+        ADD_FAILURE() << "the page check failed (status " << status << "):\n" << output;
+        return Json::object();
+    }
+    return report;
+}
+#endif
+
+// Series of the CSV (past the six bar columns) that hold a value somewhere.
+std::vector<std::string> seriesWithValues(const std::string& csvPath, bool sessionNumber) {
+    const auto rows = test::readCsvRows(csvPath);
+    std::vector<std::string> names;
+    const std::size_t end = rows[0].size() - (sessionNumber ? 1 : 0);
+    for (std::size_t column = 6; column < end; ++column) {
+        for (std::size_t row = 1; row < rows.size(); ++row) {
+            if (rows[row][column] != "0") {
+                names.push_back(rows[0][column]);
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+class ChartPageInBrowser : public ::testing::Test {
+protected:
+    void SetUp() override {
+#if defined(_WIN32)
+        GTEST_SKIP() << "the browser check runs with the Linux build";
+#else
+        if (!std::filesystem::exists(chromiumPath())) {
+            GTEST_SKIP() << "chromium is not installed (" << chromiumPath() << ")";
+        }
+        ASSERT_TRUE(std::filesystem::exists(webFolder() + "/node_modules/playwright-core"))
+            << "the browser check needs web/node_modules: run scripts/setup-web";
+#endif
+    }
+
+    // Writes the page, CSV and JSON of one run and checks the page.
+    Json pageReport(std::vector<std::string> args, const std::string& name) {
+        args.insert(args.end(), {"--html", folder.file(name + ".html"), "--csv",
+                                 folder.file(name + ".csv"), "--json", folder.file(name + ".json")});
+        const CliResult r = runReplayCli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        json = Json::parse(test::readText(folder.file(name + ".json")));
+#if defined(_WIN32)
+        return Json::object();
+#else
+        const std::filesystem::path screenshot = artifactsFolder() / ("chart_page_" + name + ".png");
+        const Json report = checkPage(folder.file(name + ".html"), screenshot);
+        EXPECT_TRUE(std::filesystem::exists(screenshot));
+        return report;
+#endif
+    }
+
+    void expectCommonPage(const Json& report, const std::string& name, bool sessionNumber) {
+        EXPECT_EQ(report["errors"], Json::array());
+        EXPECT_EQ(report["networkRequests"], Json::array());
+        EXPECT_EQ(report["bars"], json["replay"]["bars"]);
+        EXPECT_GT(report["candlePixels"].get<int>(), 100);
+        const auto lines = seriesWithValues(folder.file(name + ".csv"), sessionNumber);
+        EXPECT_EQ(report["lineSeries"], lines.size());
+        EXPECT_EQ(report["alertMarkers"], json["alerts"].size());
+        EXPECT_EQ(report["alertRows"], json["alerts"].size());
+        std::vector<std::string> log;
+        for (const auto& line : json["log"]) {
+            log.push_back(line["text"]);
+        }
+        EXPECT_EQ(report["logLines"], log);
+    }
+
+    ScratchFolder folder;
+    Json json;
+};
+
+TEST_F(ChartPageInBrowser, SessionLevelsPageShowsLinesLabelsPanelInItsCornerAndAlerts) {
+    const Json report = pageReport(
+        {"run", "--study", "session-levels", "--bars", samplePath("NQ_5min_sample.csv"), "--mode",
+         "live", "--input", "Panel Position=Bottom right", "--input",
+         "Alert Sound Number When Price Touches a Level (0 = off)=4", "--input", "Panel Font Size=11"},
+        "session_levels");
+    expectCommonPage(report, "session_levels", true);
+    EXPECT_GT(json["alerts"].size(), 0u);
+
+    ASSERT_EQ(report["panels"].size(), 1u);
+    const Json& panel = report["panels"][0];
+    EXPECT_EQ(panel["text"], json["drawings"][0]["text"]);
+    EXPECT_EQ(panel["corner"], "bottom-right");
+    EXPECT_EQ(panel["visible"], true);
+    EXPECT_EQ(panel["color"], "rgb(230, 230, 230)");
+    EXPECT_EQ(panel["background"], "rgb(32, 32, 36)");
+    EXPECT_NE(panel["fontFamily"].get<std::string>().find("monospace"), std::string::npos);
+
+    // Right-edge labels: the name of each series that has a value on the
+    // last bar (the sample ends outside RTH: the prior day's levels).
+    std::vector<std::string> titles;
+    for (const auto& title : report["seriesTitles"]) {
+        if (!title.get<std::string>().empty()) {
+            titles.push_back(title);
+        }
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"PDH", "PDL", "PDC"}));
+    EXPECT_EQ(report["markers"], Json::array());
+}
+
+TEST_F(ChartPageInBrowser, AnchoredVwapPageShowsEachMarkerAtItsBarAndPrice) {
+    const Json report = pageReport(
+        {"run", "--study", "anchored-vwap", "--bars", samplePath("NQ_5min_sample.csv"), "--anchor",
+         "2023-11-24 09:30", "--anchor", "2023-12-01 14:00", "--input",
+         "Show Standard Deviation Bands=yes"},
+        "anchored_vwap");
+    expectCommonPage(report, "anchored_vwap", false);
+    EXPECT_EQ(report["lineSeries"], 10);  // two anchors: a VWAP and four bands each
+    EXPECT_EQ(report["panels"], Json::array());
+    ASSERT_EQ(report["markers"].size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Json& marker = report["markers"][i];
+        EXPECT_EQ(marker["text"], json["drawings"][i]["text"]);
+        EXPECT_EQ(marker["shown"], true) << marker;
+        EXPECT_EQ(marker["atBar"], true) << marker;
+        EXPECT_EQ(marker["atPrice"], true) << marker;
+    }
+    EXPECT_EQ(report["markers"][0]["text"], "^ AVWAP 1  11-24 09:30");
+    EXPECT_EQ(report["markers"][1]["text"], "^ AVWAP 2  12-01 14:00");
+}
+
+}  // namespace
+}  // namespace keelmark
