@@ -30,7 +30,7 @@ double averageOfRecent(const RangeList& list, std::int32_t n) {
     if (stored == 0 || n <= 0) {
         return 0.0;
     }
-    const std::int64_t count = std::min<std::int64_t>({n, stored, kMaxAveragedSessions});
+    const std::int64_t count = std::min<std::int64_t>(n, stored);
     double sum = 0.0;
     for (std::int64_t k = stored - count; k < stored; ++k) {
         sum += list.entries[static_cast<std::size_t>(k)];

@@ -8,10 +8,6 @@
 
 namespace keelmark::session_levels {
 
-// The most entries an average reads: the upper limit of "Panel: Average Over
-// Sessions".
-inline constexpr std::int32_t kMaxAveragedSessions = 1000;
-
 // Appends one range (high minus low) at the end. Never throws: an entry that
 // cannot be stored for lack of memory is counted in `unstored` instead.
 void appendRange(RangeList& list, double range);
@@ -19,8 +15,9 @@ void appendRange(RangeList& list, double range);
 void clearRanges(RangeList& list);
 // The number of sessions that produced an entry, stored or not.
 std::int64_t sessionCount(const RangeList& list);
-// Mean of the newest min(n, stored entries, 1000) entries, summed oldest
-// first; 0 for an empty list or n of 0 or less.
+// Mean of the newest min(n, stored entries) entries, summed oldest first; 0
+// for an empty list or n of 0 or less. n is taken as given: the input's
+// limits are the host's to enforce.
 double averageOfRecent(const RangeList& list, std::int32_t n);
 
 }  // namespace keelmark::session_levels

@@ -66,6 +66,27 @@ TEST_F(Panel, TextInEachStateOfTheDay) {
               std::string::npos);
 }
 
+// The host enforces the input's limits; the study averages over as many
+// sessions as it is given. 1001 sessions with one opening range of 2002 and
+// a thousand of 1: over all of them the average is 3002 / 1001.
+TEST_F(Panel, AverageSpansEverySessionAskedForEvenPastTheInputLimit) {
+    constexpr ChartDateTime kDay = 86'400'000'000, kQuarterHour = 900'000'000;
+    const ChartDateTime first = chartTime(2020, 1, 6, 9, 30);
+    std::vector<replay::Bar> bars;
+    for (ChartDateTime d = 0; d < 1001; ++d) {
+        const float high = d == 0 ? 3002.0f : 1001.0f;
+        bars.push_back({first + d * kDay, 1000, high, 1000, 1000, 1});
+        bars.push_back({first + d * kDay + kQuarterHour, 1000, 1000, 1000, 1000, 1});
+    }
+    bars.push_back({bars.back().start + 60'000'000, 1000, 1000, 1000, 1000, 1});
+    study.setIntInput(AverageOver, 1001);
+    recalculate(bars);
+    EXPECT_NE(panelText().find("OR   1001.00 - 1000.00  (1.00 pts)  = 0.33x its 1001-session "
+                               "average\n"),
+              std::string::npos)
+        << panelText();
+}
+
 TEST_F(Panel, OpenLineSaysWhereTheOpenLiesAgainstThePriorDay) {
     const std::pair<float, const char*> cases[] = {
         {120, "Open 120.00  +18.00 vs prior close, above the prior high"},
