@@ -117,6 +117,7 @@ void nameExtension(OutputSeries& out, const char* format, float multiplier) {
 }  // namespace
 
 void declareStudy(StudyInterface& sc) {
+    readInputs(sc);  // every call begins by fetching the input slots
     assign(sc.studyName, kStudyName);
     sc.studyName.isSet = 1;
     assign(sc.studyDescription, kStudyDescription);

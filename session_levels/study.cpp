@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "host/persistent_object.h"
+#include "host/process_heap.h"
 #include "session_levels/alerts.h"
 #include "session_levels/declaration.h"
 #include "session_levels/inputs.h"
@@ -48,6 +49,12 @@ bool needsFullRecalculation(const StudyInterface& sc, const StateRecord& state, 
            static_cast<std::int64_t>(barCount) - 2 < state.lastCommittedBar;
 }
 
+void releaseState(StudyInterface& sc, StateRecord& state) {
+    state.~StateRecord();
+    processHeapFree(&state);
+    sc.setPersistentPointer(kStateObjectKey, nullptr);
+}
+
 void foldCommittedBars(StateRecord& state, const BarArrays& bars, const PlotArrays& plot,
                        const PlotSettings& settings, std::int32_t barCount) {
     for (std::int32_t i = state.lastCommittedBar + 1; i <= barCount - 2; ++i) {
@@ -70,8 +77,12 @@ LevelRecord foldFormingBar(StateRecord& state, const BarArrays& bars, const Plot
 }  // namespace
 
 void finalCall(StudyInterface& sc) {
-    removePanel(sc);
-    destroyStateObject<StateRecord>(sc);
+    readInputs(sc);  // every call begins by fetching the input slots
+    StateRecord* const state = findStateObject<StateRecord>(sc);
+    removePanel(sc);  // the panel leaves the chart before the state goes
+    if (state != nullptr) {
+        releaseState(sc, *state);
+    }
 }
 
 void update(StudyInterface& sc) {
