@@ -167,9 +167,11 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
     low_.resize(n);
     close_.resize(n);
     volume_.resize(n);
+    backwardSteps_ = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const Bar& b = bars_[i];
         times_[i] = b.start;
+        countBackwardStep(i, 1);
         open_[i] = b.open;
         high_[i] = b.high;
         low_[i] = b.low;
@@ -186,6 +188,7 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
 void StudyInstance::appendBar(const Bar& bar) {
     bars_.push_back(bar);
     times_.push_back(bar.start);
+    countBackwardStep(times_.size() - 1, 1);
     open_.push_back(bar.open);
     high_.push_back(bar.high);
     low_.push_back(bar.low);
@@ -198,7 +201,9 @@ void StudyInstance::replaceLastBar(const Bar& bar) {
         throw std::logic_error("replaceLastBar on a chart without bars");
     }
     bars_.back() = bar;
+    countBackwardStep(times_.size() - 1, -1);
     times_.back() = bar.start;
+    countBackwardStep(times_.size() - 1, 1);
     open_.back() = bar.open;
     high_.back() = bar.high;
     low_.back() = bar.low;
@@ -458,9 +463,44 @@ void StudyInstance::setInputType(std::int32_t slot, std::uint8_t valueType) {
 
 // --- host operations ---
 
+// Bar i is the answer for t when it starts at or before t and the next bar,
+// if any, after t (-1: the first bar starts after t). With bar times in
+// order exactly one index passes, the one the search finds.
+bool StudyInstance::lookupStillHolds(const RecentLookup& recent, ChartDateTime t) const {
+    const auto n = static_cast<std::int64_t>(times_.size());
+    const std::int64_t i = recent.barIndex;
+    if (recent.dateTime != t || i < -1 || i >= n) {
+        return false;
+    }
+    const bool startsAtOrBefore = i < 0 || times_[static_cast<std::size_t>(i)] <= t;
+    const bool nextStartsAfter = i + 1 == n || times_[static_cast<std::size_t>(i + 1)] > t;
+    return startsAtOrBefore && nextStartsAfter;
+}
+
 std::int32_t StudyInstance::barIndexAtOrBefore(ChartDateTime t) const {
+    const bool inOrder = backwardSteps_ == 0;
+    if (inOrder) {
+        for (const RecentLookup& recent : recentLookups_) {
+            if (lookupStillHolds(recent, t)) {
+                return recent.barIndex;
+            }
+        }
+    }
     const auto after = std::upper_bound(times_.begin(), times_.end(), t);
-    return static_cast<std::int32_t>(after - times_.begin()) - 1;
+    const auto index = static_cast<std::int32_t>(after - times_.begin()) - 1;
+    if (inOrder) {
+        recentLookups_[nextRecentLookup_] = RecentLookup{t, index};
+        nextRecentLookup_ = (nextRecentLookup_ + 1) % kRecentLookups;
+    }
+    return index;
+}
+
+// Adds (sign 1) or removes (sign -1) the step from bar index - 1 to bar
+// index to the count of steps back in time.
+void StudyInstance::countBackwardStep(std::size_t index, std::int32_t sign) {
+    if (index > 0 && index < times_.size() && times_[index] < times_[index - 1]) {
+        backwardSteps_ += sign;
+    }
 }
 
 std::int32_t StudyInstance::hostAddLogMessage(const char* text, std::int32_t flag) {

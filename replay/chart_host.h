@@ -234,6 +234,21 @@ private:
     std::function<std::int32_t(ChartDateTime)> barIndexLookup_;
     std::map<HostArrayId, bool> heldBack_;  // id -> for good
     std::int32_t barCountOverride_ = -1;
+
+    // Studies look up the same date-times on every call (the anchors), so
+    // recent answers are kept and reused once the bars around them confirm
+    // them; only while bar times never go backwards, where that check is
+    // exact.
+    struct RecentLookup {
+        ChartDateTime dateTime = 0;
+        std::int32_t barIndex = -2;  // -2: no answer kept
+    };
+    static constexpr std::size_t kRecentLookups = 16;
+    bool lookupStillHolds(const RecentLookup& recent, ChartDateTime t) const;
+    void countBackwardStep(std::size_t index, std::int32_t sign);
+    mutable RecentLookup recentLookups_[kRecentLookups];
+    mutable std::size_t nextRecentLookup_ = 0;
+    std::int64_t backwardSteps_ = 0;  // bars that start before the bar before them
 };
 
 }  // namespace keelmark::replay

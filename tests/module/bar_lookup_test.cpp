@@ -1,0 +1,83 @@
+// The stand-in host reuses recent answers of barIndexForDateTime; whatever
+// happens to the chart in between, every answer must stay the one a search
+// of the current bars gives.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "replay/chart_host.h"
+
+namespace keelmark {
+namespace {
+
+using replay::Bar;
+using replay::StudyInstance;
+
+constexpr ChartDateTime kMinute = kMicrosPerMinute;
+
+std::vector<Bar> barsStartingAt(const std::vector<ChartDateTime>& starts) {
+    std::vector<Bar> bars;
+    for (ChartDateTime start : starts) {
+        bars.push_back(Bar{start, 1, 2, 0.5f, 1.5f, 10});
+    }
+    return bars;
+}
+
+// The last bar starting at or before t, found by walking the whole chart.
+std::int32_t lastBarAtOrBefore(const std::vector<Bar>& bars, ChartDateTime t) {
+    std::int32_t found = -1;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        if (bars[i].start <= t) {
+            found = static_cast<std::int32_t>(i);
+        }
+    }
+    return found;
+}
+
+// Asks twice for each date-time from before the first bar to after the last,
+// so that the second answer may come from the reused ones.
+void expectEveryLookupExact(const StudyInstance& study) {
+    const std::vector<Bar>& bars = study.bars();
+    const ChartDateTime first = bars.empty() ? 0 : bars.front().start;
+    const ChartDateTime last = bars.empty() ? 0 : bars.back().start;
+    for (ChartDateTime t = first - 2 * kMinute; t <= last + 2 * kMinute; t += kMinute / 2) {
+        for (int ask = 0; ask < 2; ++ask) {
+            ASSERT_EQ(study.barIndexAtOrBefore(t), lastBarAtOrBefore(bars, t)) << "at " << t;
+        }
+    }
+}
+
+TEST(BarLookup, AnswersFollowTheChartAsBarsArriveChangeAndAreReplaced) {
+    StudyInstance study(nullptr);
+    study.setBars(barsStartingAt({10 * kMinute, 11 * kMinute, 11 * kMinute, 14 * kMinute}));
+    expectEveryLookupExact(study);
+
+    study.appendBar(barsStartingAt({15 * kMinute})[0]);
+    expectEveryLookupExact(study);
+
+    // The forming bar moves to a later start, then back before its neighbour.
+    study.replaceLastBar(barsStartingAt({17 * kMinute})[0]);
+    expectEveryLookupExact(study);
+    study.replaceLastBar(barsStartingAt({14 * kMinute})[0]);
+    expectEveryLookupExact(study);
+
+    study.setBars(barsStartingAt({3 * kMinute, 4 * kMinute}));
+    expectEveryLookupExact(study);
+    study.setBars({});
+    EXPECT_EQ(study.barIndexAtOrBefore(5 * kMinute), -1);
+}
+
+TEST(BarLookup, ChartOutOfOrderIsSearchedAsItStands) {
+    // 27 minutes falls on the last bar of the first chart. On the second, whose
+    // last bar steps back in time, a binary search answers bar 1, and so must
+    // the host, though bar 3 still starts at or before 27 with no bar after.
+    StudyInstance study(nullptr);
+    study.setBars(barsStartingAt({10 * kMinute, 20 * kMinute, 25 * kMinute, 26 * kMinute}));
+    EXPECT_EQ(study.barIndexAtOrBefore(27 * kMinute), 3);
+    study.setBars(barsStartingAt({10 * kMinute, 20 * kMinute, 30 * kMinute, 25 * kMinute}));
+    EXPECT_EQ(study.barIndexAtOrBefore(27 * kMinute), 1);
+    EXPECT_EQ(study.barIndexAtOrBefore(27 * kMinute), 1);
+}
+
+}  // namespace
+}  // namespace keelmark
