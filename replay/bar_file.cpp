@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
@@ -313,6 +314,19 @@ bool looksLikeData(std::string_view line) {
     return parseDateTime(first, ignored);
 }
 
+// Room for as many bars as the file holds lines like the first one (a little
+// more, as lines vary), so that a long file is not copied as the list grows.
+void reserveForFile(const std::string& path, std::size_t firstLineLength, std::vector<Bar>& bars) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || firstLineLength == 0) {
+        return;
+    }
+    const std::uintmax_t estimate = size / (firstLineLength + 1) * 9 / 8 + 16;
+    constexpr std::uintmax_t kMostReserved = std::uintmax_t{1} << 28;
+    bars.reserve(static_cast<std::size_t>(std::min(estimate, kMostReserved)));
+}
+
 }  // namespace
 
 BarFileContents readBars(const std::string& path) {
@@ -359,6 +373,9 @@ BarFileContents readBars(const std::string& path) {
                 throw failure(lines.lineNumber(),
                               "the bar starts more than an hour before the bar above it: " +
                                   quoted(line));
+            }
+            if (contents.bars.empty()) {
+                reserveForFile(path, line.size(), contents.bars);
             }
             contents.bars.push_back(bar);
         }

@@ -391,8 +391,8 @@ Json chartPageData(const RunRecord& r, const std::string& barsName) {
         subtitle += " from " + formatDateTime(r.bars.front().start) + " to " +
                     formatDateTime(r.bars.back().start);
     }
-    subtitle += " \u00b7 " + std::string(feedModeName(r.mode)) + " replay \u00b7 " + r.moduleName +
-                " " + std::to_string(r.moduleVersion);
+    subtitle += " \u00b7 " + std::string(feedModeName(r.mode)) + " replay \u00b7 module " +
+                r.moduleName + ", version " + std::to_string(r.moduleVersion);
     data["subtitle"] = subtitle;
     data["times"] = chartTimes(r.bars);
     data["open"] = barColumn(r.bars, &Bar::open);

@@ -59,6 +59,7 @@ try {
 
     // Each marker, with the chart scrolled to its bar: shown at the bar's
     // x and at its price.
+    const initialRange = k.chart.timeScale().getVisibleLogicalRange();
     const markers = [];
     const markerDivs = [...document.querySelectorAll('.anchor-marker')];
     for (let i = 0; i < markerDivs.length; i++) {
@@ -75,7 +76,7 @@ try {
                      atBar: Math.abs((r.left + r.right) / 2 - overlay.left - x) < 2,
                      atPrice: Math.abs(r.top - overlay.top - y) < 2 });
     }
-    k.chart.timeScale().scrollToRealTime();
+    if (initialRange !== null) k.chart.timeScale().setVisibleLogicalRange(initialRange);
     await frames();
 
     return {
