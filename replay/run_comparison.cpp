@@ -22,11 +22,14 @@ float valueAt(const std::vector<float>& values, std::size_t bar) {
     return bar < values.size() ? values[bar] : 0.0f;
 }
 
+std::string counted(std::int64_t n, const std::string& what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 std::string callsText(const CallCounts& c) {
-    return std::to_string(c.fullRecalculations) + " full recalculation" +
-           (c.fullRecalculations == 1 ? "" : "s") + ", " + std::to_string(c.incrementalUpdates) +
-           " incremental update" + (c.incrementalUpdates == 1 ? "" : "s") + ", " +
-           std::to_string(c.menuCommands) + " menu command" + (c.menuCommands == 1 ? "" : "s");
+    return counted(c.fullRecalculations, "full recalculation") + ", " +
+           counted(c.incrementalUpdates, "incremental update") + ", " +
+           counted(c.menuCommands, "menu command");
 }
 
 }  // namespace
@@ -72,14 +75,13 @@ Comparison compareRuns(const RunRecord& live, const RunRecord& full) {
 std::string comparisonReport(const RunRecord& live, const RunRecord& full,
                              const Comparison& comparison) {
     std::string r;
-    r += "verify: " + full.studyName + ", " + std::to_string(full.bars.size()) + " bars\n";
-    r += "  live replay: " + std::to_string(live.warmupBars) + " bar" +
-         (live.warmupBars == 1 ? "" : "s") + " of warm-up, then " +
-         std::to_string(live.bars.size() - static_cast<std::size_t>(live.warmupBars)) +
-         " bars fed live; " + callsText(live.counts) + "\n";
+    const auto fedLive = static_cast<std::int64_t>(live.bars.size()) - live.warmupBars;
+    r += "verify: " + full.studyName + ", " + counted(static_cast<std::int64_t>(full.bars.size()), "bar") + "\n";
+    r += "  live replay: " + counted(live.warmupBars, "bar") + " of warm-up, then " +
+         counted(fedLive, "bar") + " fed live; " + callsText(live.counts) + "\n";
     r += "  full recalculation: " + callsText(full.counts) + "\n";
-    r += "  compared " + std::to_string(comparison.valuesCompared) + " values on " +
-         std::to_string(comparison.barsCompared) + " bars\n";
+    r += "  compared " + counted(comparison.valuesCompared, "value") + " on " +
+         counted(comparison.barsCompared, "bar") + "\n";
     r += "  mismatches: " + std::to_string(comparison.mismatchCount) + "\n";
     for (const Mismatch& m : comparison.firstMismatches) {
         const auto bar = static_cast<std::size_t>(m.bar);
