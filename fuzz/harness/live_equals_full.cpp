@@ -158,6 +158,32 @@ std::string firstDifference(const StudyInstance& full, const StudyInstance& live
     return {};
 }
 
+// The drawings left on the chart (the session panel with its averages over
+// committed sessions; the anchor markers) carry the same texts at the same
+// bars. Not their prices: a marker is placed at its anchor bar's low when its
+// slot is reset and left alone until the next reset, so a marker placed
+// while its anchor bar was still forming keeps that bar's low of the moment.
+std::string drawingDifference(const StudyInstance& full, const StudyInstance& live) {
+    if (full.drawings().size() != live.drawings().size()) {
+        return "drawings: full placed " + std::to_string(full.drawings().size()) + ", live " +
+               std::to_string(live.drawings().size());
+    }
+    for (const auto& [number, drawing] : full.drawings()) {
+        const auto found = live.drawings().find(number);
+        if (found == live.drawings().end()) {
+            return "drawing " + std::to_string(number) + " is missing from the live chart";
+        }
+        const replay::PlacedDrawing& other = found->second;
+        if (drawing.text != other.text || drawing.barIndex != other.barIndex) {
+            return "drawing " + std::to_string(number) + " differs: full at bar " +
+                   std::to_string(drawing.barIndex) + " price " + std::to_string(drawing.price) +
+                   ":\n" + drawing.text + "\n--- live at bar " + std::to_string(other.barIndex) +
+                   " price " + std::to_string(other.price) + ":\n" + other.text;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
@@ -186,6 +212,9 @@ std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
 
     // Every committed bar: all but the last.
     std::string difference = firstDifference(full, live, static_cast<std::int32_t>(bars.size()) - 1);
+    if (difference.empty()) {
+        difference = drawingDifference(full, live);
+    }
     full.finalCall();
     live.finalCall();
     return difference;

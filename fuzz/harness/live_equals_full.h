@@ -3,7 +3,8 @@
 // a live chart delivers it (history, then each new bar opening, re-formed
 // any number of times, closing; sometimes several bars at once) ends with
 // every committed bar's outputs identical, bit for bit, to those of one full
-// recalculation over the same bars with the same inputs. Inputs are any
+// recalculation over the same bars with the same inputs, and leaves the same
+// drawing texts (panel, markers) at the same bars. Inputs are any
 // values within their declared limits; for the Anchored VWAP study the
 // anchors fall on bars, between them, before the chart or after its end.
 #pragma once
