@@ -11,6 +11,8 @@
 // (last bar's session number - N).
 #include "session_levels/plotting.h"
 
+#include <algorithm>
+
 #include "session_levels/levels.h"
 
 namespace keelmark::session_levels {
@@ -22,6 +24,10 @@ PlotArrays resolvePlotArrays(const ArrayView<OutputSeries>& outputs) {
     }
     const ArrayView<HostArray<float>> extras = resolve(outputs[kOutOrHigh].extraArrays);
     p.sessionNumber = resolve(extras[0]);
+    p.commonCount = p.sessionNumber.count;
+    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+        p.commonCount = std::min(p.commonCount, p.values[slot].count);
+    }
     return p;
 }
 
@@ -99,6 +105,30 @@ std::int64_t sessionNumberAt(const PlotArrays& out, std::int32_t index) {
     return static_cast<std::int64_t>(n);
 }
 
+// Writes 0 at bars `from` to `to` - 1 of one series, one sweep per series
+// rather than one bar across all series at a time. Bars beyond the array
+// land on its last element, as element access clamps them.
+void blankBars(const ArrayView<float>& values, std::int32_t from, std::int32_t to) {
+    if (from >= to) {
+        return;
+    }
+    if (values.count == 0) {
+        *values.data = 0.0f;
+        return;
+    }
+    if (from < 0) {
+        values.data[0] = 0.0f;
+        from = 0;
+    }
+    const std::int32_t inside = std::min(to, values.count);
+    if (from < inside) {
+        std::fill(values.data + from, values.data + inside, 0.0f);
+    }
+    if (to > values.count) {
+        values.data[values.count - 1] = 0.0f;
+    }
+}
+
 }  // namespace
 
 void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& levels,
@@ -108,11 +138,18 @@ void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& level
         setRthLevels(v, levels, settings);
     }
     setAllDayLevels(v, levels, settings);
+    const std::int64_t session =
+        static_cast<std::int64_t>(levels.sessionIndex) + (levels.inRth ? 0 : 1);
+    if (index >= 0 && index < out.commonCount) {
+        for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+            out.values[slot].data[index] = static_cast<float>(v[slot]);
+        }
+        out.sessionNumber.data[index] = static_cast<float>(session);
+        return;
+    }
     for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
         out.values[slot][index] = static_cast<float>(v[slot]);
     }
-    const std::int64_t session =
-        static_cast<std::int64_t>(levels.sessionIndex) + (levels.inRth ? 0 : 1);
     out.sessionNumber[index] = static_cast<float>(session);
 }
 
@@ -123,15 +160,14 @@ void hideOldSessions(const PlotArrays& out, std::int32_t& hideCursor, std::int32
     }
     const std::int32_t lastBar = barCount - 1;
     const std::int64_t threshold = sessionNumberAt(out, lastBar) - sessionsToShow;
-    while (hideCursor < lastBar) {
-        if (sessionNumberAt(out, hideCursor) > threshold) {
-            break;
-        }
-        for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
-            out.values[slot][hideCursor] = 0.0f;
-        }
-        ++hideCursor;
+    std::int32_t end = hideCursor;
+    while (end < lastBar && sessionNumberAt(out, end) <= threshold) {
+        ++end;
     }
+    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+        blankBars(out.values[slot], hideCursor, end);
+    }
+    hideCursor = end;
 }
 
 }  // namespace keelmark::session_levels

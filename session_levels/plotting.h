@@ -12,10 +12,13 @@
 namespace keelmark::session_levels {
 
 // The output value arrays and the session-number array (extra array 0 of
-// output 0), resolved once per call.
+// output 0), resolved once per call. `commonCount` is the smallest element
+// count among them, 0 when any is unavailable: bars below it are written
+// straight into every array, with no clamping to do.
 struct PlotArrays {
     ArrayView<float> values[kOutputCount];
     ArrayView<float> sessionNumber;
+    std::int32_t commonCount;
 };
 
 PlotArrays resolvePlotArrays(const ArrayView<OutputSeries>& outputs);
