@@ -37,12 +37,6 @@ double toDays(ChartDateTime v) {
     return static_cast<double>(v) / static_cast<double>(kMicrosPerDay);
 }
 
-std::int64_t dayNumber(ChartDateTime v) { return v / kMicrosPerDay; }
-
-std::int32_t secondsOfDay(ChartDateTime v) {
-    return static_cast<std::int32_t>((v % kMicrosPerDay) / kMicrosPerSecond);
-}
-
 void splitDateTime(ChartDateTime v, std::int32_t& year, std::int32_t& month, std::int32_t& day,
                    std::int32_t& hour, std::int32_t& minute, std::int32_t& second,
                    std::int32_t& millisecond) {

@@ -20,10 +20,13 @@ inline constexpr std::int64_t kMicrosPerMillisecond = 1'000;
 // A NaN or a day count beyond the 64-bit range gives 0 (no value).
 ChartDateTime fromDays(double days);
 double toDays(ChartDateTime v);
-// Whole days since the epoch, truncated toward zero.
-std::int64_t dayNumber(ChartDateTime v);
+// Whole days since the epoch, truncated toward zero. Inline, as the
+// studies split every bar's time.
+inline std::int64_t dayNumber(ChartDateTime v) { return v / kMicrosPerDay; }
 // Seconds since the start of the day, truncated; negative before the epoch.
-std::int32_t secondsOfDay(ChartDateTime v);
+inline std::int32_t secondsOfDay(ChartDateTime v) {
+    return static_cast<std::int32_t>((v % kMicrosPerDay) / kMicrosPerSecond);
+}
 
 struct CalendarFields {
     std::int32_t year, month, day, hour, minute, second, millisecond;

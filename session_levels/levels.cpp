@@ -65,16 +65,4 @@ void foldOpeningWindows(StateRecord& state, LevelRecord& levels, const BarFields
                levels.initialBalanceComplete, state.initialBalances, bar, commit);
 }
 
-double midpoint(const HighLow& range) { return (range.high + range.low) * 0.5; }
-
-double upperExtension(const HighLow& range, double multiplier) {
-    return (range.high - range.low) * multiplier + range.high;
-}
-
-double lowerExtension(const HighLow& range, double multiplier) {
-    return range.low - multiplier * (range.high - range.low);
-}
-
-bool extensionIsOn(float multiplier) { return multiplier > 0.0f && std::isfinite(multiplier); }
-
 }  // namespace keelmark::session_levels

@@ -2,6 +2,7 @@
 // initial-balance windows, and the levels derived from a range.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "session_levels/state.h"
@@ -23,11 +24,21 @@ std::int32_t secondsSinceRthStart(const SessionClock& clock, std::int32_t second
 // range, and a committed bar then appends its height to the range's list.
 void foldOpeningWindows(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit);
 
-// Derived levels, in double precision.
-double midpoint(const HighLow& range);
-double upperExtension(const HighLow& range, double multiplier);
-double lowerExtension(const HighLow& range, double multiplier);
+// Derived levels, in double precision. Inline: the bar plot evaluates them
+// for every bar.
+inline double midpoint(const HighLow& range) { return (range.high + range.low) * 0.5; }
+
+inline double upperExtension(const HighLow& range, double multiplier) {
+    return (range.high - range.low) * multiplier + range.high;
+}
+
+inline double lowerExtension(const HighLow& range, double multiplier) {
+    return range.low - multiplier * (range.high - range.low);
+}
+
 // A multiplier switches its pair of extensions on when above 0 and finite.
-bool extensionIsOn(float multiplier);
+inline bool extensionIsOn(float multiplier) {
+    return multiplier > 0.0f && std::isfinite(multiplier);
+}
 
 }  // namespace keelmark::session_levels
