@@ -23,11 +23,14 @@ void naiveTick(benchmark::State& state) { timeNaiveTick(state, anchoredVwap(), s
 
 BENCHMARK(fullRecalculation)
     ->Name("AnchoredVwap/FullRecalculation")
-    ->Arg(kTenThousand)->Arg(kHundredThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kHundredThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(formingBarUpdate)
     ->Name("AnchoredVwap/FormingBarUpdate")
-    ->Arg(kTenThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(newBarAppended)
     ->Name("AnchoredVwap/NewBarAppended")
@@ -36,7 +39,8 @@ BENCHMARK(newBarAppended)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(naiveTick)
     ->Name("AnchoredVwap/NaiveTick")
-    ->Arg(kTenThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace keelmark::bench

@@ -63,7 +63,8 @@ const std::string& sampleChartFile(std::size_t count) {
     static std::map<std::size_t, std::string> files;
     auto found = files.find(count);
     if (found == files.end()) {
-        const std::string path = (folder.path() / ("bars_" + std::to_string(count) + ".csv")).string();
+        const std::string path =
+            (folder.path() / ("bars_" + std::to_string(count) + ".csv")).string();
         writeBarCsv(path, sampleChart(count));
         found = files.emplace(count, path).first;
     }

@@ -95,16 +95,22 @@ double roundToTick(double price) { return std::round(price / kTick) * kTick; }
 double tickAbove(double price) { return std::ceil(price / kTick) * kTick; }
 double tickBelow(double price) { return std::floor(price / kTick) * kTick; }
 
-replay::Bar walkOneBar(Random& random, const DayProfile& profile, ChartDateTime start,
-                       double open, double firstPrice) {
+replay::Bar walkOneBar(Random& random, const DayProfile& profile, ChartDateTime start, double open,
+                       double firstPrice) {
     const int k = bucketOf(start);
     const double drift = -kPull * std::log(open / firstPrice);
     const double close = roundToTick(open * std::exp(profile.sigma[k] * random.normal() + drift));
-    const double high = tickAbove(std::max(open, close) * (1.0 + profile.wick[k] * random.exponential()));
-    const double low = tickBelow(std::min(open, close) * (1.0 - profile.wick[k] * random.exponential()));
-    const double volume = std::max(1.0, std::round(profile.volume[k] * std::exp(0.6 * random.normal() - 0.18)));
-    return replay::Bar{start, static_cast<float>(open), static_cast<float>(high),
-                       static_cast<float>(low), static_cast<float>(close),
+    const double high =
+        tickAbove(std::max(open, close) * (1.0 + profile.wick[k] * random.exponential()));
+    const double low =
+        tickBelow(std::min(open, close) * (1.0 - profile.wick[k] * random.exponential()));
+    const double volume =
+        std::max(1.0, std::round(profile.volume[k] * std::exp(0.6 * random.normal() - 0.18)));
+    return replay::Bar{start,
+                       static_cast<float>(open),
+                       static_cast<float>(high),
+                       static_cast<float>(low),
+                       static_cast<float>(close),
                        static_cast<float>(volume)};
 }
 
@@ -124,17 +130,21 @@ bool isTradingMinute(ChartDateTime start) {
     const bool beforePause = minute < 17 * 60;
     const bool afterPause = minute >= 18 * 60;
     switch (weekday) {
-        case 0: return afterPause;                  // Sunday: the week opens at 18:00
-        case 5: return beforePause;                 // Friday: closes at 17:00
-        case 6: return false;                       // Saturday
-        default: return beforePause || afterPause;  // Monday to Thursday
+        case 0:
+            return afterPause;  // Sunday: the week opens at 18:00
+        case 5:
+            return beforePause;  // Friday: closes at 17:00
+        case 6:
+            return false;  // Saturday
+        default:
+            return beforePause || afterPause;  // Monday to Thursday
     }
 }
 
 std::vector<replay::Bar> extendBars(const std::vector<replay::Bar>& real, std::size_t count,
                                     std::uint64_t seed) {
-    std::vector<replay::Bar> bars(real.begin(),
-                                  real.begin() + static_cast<std::ptrdiff_t>(std::min(count, real.size())));
+    std::vector<replay::Bar> bars(
+        real.begin(), real.begin() + static_cast<std::ptrdiff_t>(std::min(count, real.size())));
     if (bars.size() == count || real.empty()) {
         return bars;
     }

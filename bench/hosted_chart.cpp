@@ -39,7 +39,8 @@ void setUpAnchoredVwap(HostedChart& chart, std::size_t barCount) {
     study.defaultsPass();
     const std::vector<replay::Bar>& bars = sampleChart(barCount);
     for (std::int32_t slot = 0; slot < kAnchorSlots; ++slot) {
-        study.setDoubleInput(slot, toDays(bars[static_cast<std::size_t>(anchorBarOf(slot, barCount))].start));
+        study.setDoubleInput(
+            slot, toDays(bars[static_cast<std::size_t>(anchorBarOf(slot, barCount))].start));
     }
     study.setIntInput(kShowBandsInput, 1);
     study.setBars(bars);
@@ -68,7 +69,8 @@ replay::Bar formingVariant(const replay::Bar& bar, int variant) {
     return b;
 }
 
-std::vector<OutputArray> writtenOutputArrays(replay::StudyInstance& study, bool withSessionNumbers) {
+std::vector<OutputArray> writtenOutputArrays(replay::StudyInstance& study,
+                                             bool withSessionNumbers) {
     std::vector<OutputArray> arrays;
     for (std::int32_t slot = 0; slot < study.declaredOutputCount(); ++slot) {
         const HostArray<float>& values = study.output(slot).values;

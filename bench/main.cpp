@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
     keelmark::bench::TargetReporter reporter(options);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const bool met = keelmark::bench::printTargetTable(reporter.results(), std::cout);
-    std::cout << "\n" << (met ? "Every target checked was met." : "Some targets were missed.") << "\n";
+    std::cout << "\n"
+              << (met ? "Every target checked was met." : "Some targets were missed.") << "\n";
     benchmark::Shutdown();
     return 0;
 }

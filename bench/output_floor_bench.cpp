@@ -46,11 +46,15 @@ void anchoredVwapFloor(benchmark::State& state) {
 
 BENCHMARK(sessionLevelsFloor)
     ->Name("Floor/SessionLevels")
-    ->Arg(kTenThousand)->Arg(kHundredThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kHundredThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(anchoredVwapFloor)
     ->Name("Floor/AnchoredVwap")
-    ->Arg(kTenThousand)->Arg(kHundredThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kHundredThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace keelmark::bench

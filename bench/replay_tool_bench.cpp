@@ -7,8 +7,8 @@
 //                         Session Levels in full, print the summary; with the
 //                         tool's peak resident memory
 #include <benchmark/benchmark.h>
-#include <spawn.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,7 +39,8 @@ void readBytes(benchmark::State& state) {
     const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
     std::vector<char> buffer(static_cast<std::size_t>(fileSize(path)));
     for (auto _ : state) {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
         const std::size_t got = file ? std::fread(buffer.data(), 1, buffer.size(), file.get()) : 0;
         if (got != buffer.size()) {
             state.SkipWithError("cannot read the bar file");
@@ -62,7 +63,8 @@ void readAndParse(benchmark::State& state) {
 }
 
 std::string replayToolPath() {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keelmark-replay").string();
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keelmark-replay")
+        .string();
 }
 
 struct ChildRun {
@@ -99,8 +101,8 @@ ChildRun runChild(const std::vector<std::string>& command) {
 
 void replayToolRun(benchmark::State& state) {
     const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
-    const std::vector<std::string> command{replayToolPath(), "run", "--study", "session-levels",
-                                           "--bars", path};
+    const std::vector<std::string> command{replayToolPath(), "run",    "--study",
+                                           "session-levels", "--bars", path};
     long peak = 0;
     for (auto _ : state) {
         const ChildRun run = runChild(command);
@@ -118,7 +120,10 @@ void replayToolRun(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(readBytes)->Name("BarFile/ReadBytes")->Arg(kOneMillion)->Unit(benchmark::kMillisecond);
-BENCHMARK(readAndParse)->Name("BarFile/ReadAndParse")->Arg(kOneMillion)->Unit(benchmark::kMillisecond);
+BENCHMARK(readAndParse)
+    ->Name("BarFile/ReadAndParse")
+    ->Arg(kOneMillion)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(replayToolRun)
     ->Name("ReplayTool/Run")
     ->Arg(kOneMillion)

@@ -17,17 +17,22 @@ void formingBarUpdate(benchmark::State& state) {
 void newBarAppended(benchmark::State& state) {
     timeNewBarAppended(state, sessionLevels(), setUpSessionLevels);
 }
-void naiveTick(benchmark::State& state) { timeNaiveTick(state, sessionLevels(), setUpSessionLevels); }
+void naiveTick(benchmark::State& state) {
+    timeNaiveTick(state, sessionLevels(), setUpSessionLevels);
+}
 
 }  // namespace
 
 BENCHMARK(fullRecalculation)
     ->Name("SessionLevels/FullRecalculation")
-    ->Arg(kTenThousand)->Arg(kHundredThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kHundredThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(formingBarUpdate)
     ->Name("SessionLevels/FormingBarUpdate")
-    ->Arg(kTenThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(newBarAppended)
     ->Name("SessionLevels/NewBarAppended")
@@ -36,7 +41,8 @@ BENCHMARK(newBarAppended)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(naiveTick)
     ->Name("SessionLevels/NaiveTick")
-    ->Arg(kTenThousand)->Arg(kOneMillion)
+    ->Arg(kTenThousand)
+    ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace keelmark::bench

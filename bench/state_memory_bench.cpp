@@ -32,15 +32,16 @@ void sessionLevelsState(benchmark::State& state) {
     for (auto _ : state) {
         chart.study().fullRecalculation();
     }
-    const auto* record =
-        static_cast<const session_levels::StateRecord*>(chart.study().persistentPointer(kStateObjectKey));
+    const auto* record = static_cast<const session_levels::StateRecord*>(
+        chart.study().persistentPointer(kStateObjectKey));
     if (record == nullptr) {
         state.SkipWithError("no state record after a full recalculation");
         return;
     }
     const double sessions = record->levels.sessionIndex + 1.0;
     const double reserved = reservedBytes(record->openingRanges) +
-                            reservedBytes(record->initialBalances) + reservedBytes(record->overnights);
+                            reservedBytes(record->initialBalances) +
+                            reservedBytes(record->overnights);
     const double used = usedBytes(record->openingRanges) + usedBytes(record->initialBalances) +
                         usedBytes(record->overnights);
     state.counters["state_bytes"] = sizeof(session_levels::StateRecord);

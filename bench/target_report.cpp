@@ -126,7 +126,8 @@ bool printTimeRow(const Row& row, const std::map<std::string, Measurement>& resu
             const bool checked = row.bound > 0;
             const bool met = !checked || speedUp >= row.bound;
             out << numberText("%.0fx faster", speedUp) << " | "
-                << (checked ? "at least " + numberText("%.0fx faster", row.bound) : std::string("-"))
+                << (checked ? "at least " + numberText("%.0fx faster", row.bound)
+                            : std::string("-"))
                 << " | " << (checked ? (met ? "met" : "MISSED") : "-") << " |\n";
             return met;
         }
@@ -148,7 +149,8 @@ double counter(const std::optional<Measurement>& m, const char* key) {
 bool printParseSpeed(const std::map<std::string, Measurement>& results, std::ostream& out) {
     constexpr double kMegabyte = 1e6;
     constexpr double kTargetMegabytesPerSecond = 200;
-    const double parsed = counter(find(results, "BarFile/ReadAndParse/1000000"), "bytes_per_second");
+    const double parsed =
+        counter(find(results, "BarFile/ReadAndParse/1000000"), "bytes_per_second");
     const double read = counter(find(results, "BarFile/ReadBytes/1000000"), "bytes_per_second");
     out << "| Bar file parsing speed, 1M bars | "
         << (parsed >= 0 ? numberText("%.0f MB/s", parsed / kMegabyte) : "not run") << " | "
@@ -179,13 +181,13 @@ void printMemory(const std::map<std::string, Measurement>& results, std::ostream
             << " |\n"
             << "| Session Levels growth per session | "
             << numberText("%.0f bytes used", counter(sessionLevels, "used_bytes_per_session"))
-            << numberText(", %.1f bytes reserved", counter(sessionLevels, "reserved_bytes_per_session"))
+            << numberText(", %.1f bytes reserved",
+                          counter(sessionLevels, "reserved_bytes_per_session"))
             << " |\n";
     }
     if (anchoredVwap) {
         out << "| Anchored VWAP anchor state table | "
-            << numberText("%.0f bytes", counter(anchoredVwap, "state_bytes"))
-            << ", no growth |\n";
+            << numberText("%.0f bytes", counter(anchoredVwap, "state_bytes")) << ", no growth |\n";
     }
     if (tool) {
         out << "| keelmark-replay run, peak resident memory, 1M bars | "
