@@ -13,9 +13,9 @@ namespace keelmark::replay {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = 1u << 22;          // 4 MiB read at a time
-constexpr std::size_t kLongestLine = 1u << 24;         // longer lines are refused
-constexpr std::size_t kQuotedTextLength = 160;         // offending text shown in messages
+constexpr std::size_t kChunkBytes = 1u << 22;   // 4 MiB read at a time
+constexpr std::size_t kLongestLine = 1u << 24;  // longer lines are refused
+constexpr std::size_t kQuotedTextLength = 160;  // offending text shown in messages
 constexpr std::int32_t kMostPriceDecimals = 9;
 
 // A bar may start up to an hour before the previous one: a clock that falls
@@ -38,7 +38,8 @@ public:
             const char* start = buffer_.data() + begin_;
             const void* found = std::memchr(start, '\n', end_ - begin_);
             if (found != nullptr) {
-                const auto length = static_cast<std::size_t>(static_cast<const char*>(found) - start);
+                const auto length =
+                    static_cast<std::size_t>(static_cast<const char*>(found) - start);
                 line = std::string_view(start, length);
                 begin_ += length + 1;
                 ++lineNumber_;
@@ -172,8 +173,8 @@ bool mapHeader(std::string_view line, ColumnMap& map) {
         map.volume < 0) {
         return false;
     }
-    map.fieldsNeeded = 1 + std::max({map.dateTime, map.date, map.time, map.open, map.high,
-                                     map.low, map.close, map.volume});
+    map.fieldsNeeded = 1 + std::max({map.dateTime, map.date, map.time, map.open, map.high, map.low,
+                                     map.close, map.volume});
     return true;
 }
 
@@ -196,7 +197,8 @@ std::int32_t decimalsOf(std::string_view number) {
         return 0;
     }
     std::int32_t digits = 0;
-    for (std::size_t i = point + 1; i < number.size() && number[i] >= '0' && number[i] <= '9'; ++i) {
+    for (std::size_t i = point + 1; i < number.size() && number[i] >= '0' && number[i] <= '9';
+         ++i) {
         ++digits;
     }
     return digits;
@@ -369,10 +371,11 @@ BarFileContents readBars(const std::string& path) {
             if (const char* reason = parser->parse(line, bar, offending)) {
                 throw failure(lines.lineNumber(), std::string(reason) + ": " + quoted(offending));
             }
-            if (!contents.bars.empty() && bar.start < contents.bars.back().start - kLargestStepBack) {
-                throw failure(lines.lineNumber(),
-                              "the bar starts more than an hour before the bar above it: " +
-                                  quoted(line));
+            if (!contents.bars.empty() &&
+                bar.start < contents.bars.back().start - kLargestStepBack) {
+                throw failure(
+                    lines.lineNumber(),
+                    "the bar starts more than an hour before the bar above it: " + quoted(line));
             }
             if (contents.bars.empty()) {
                 reserveForFile(path, line.size(), contents.bars);

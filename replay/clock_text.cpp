@@ -8,9 +8,7 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool isLeapYear(std::int32_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool isLeapYear(std::int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 std::int32_t daysInMonth(std::int32_t year, std::int32_t month) {
     constexpr std::int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -137,8 +135,8 @@ bool parseClockTime(std::string_view text, std::int64_t& micros, bool requireSec
     if (!text.empty() || hour > 23 || minute > 59 || second > 59) {
         return false;
     }
-    micros = hour * kMicrosPerHour + minute * kMicrosPerMinute + second * kMicrosPerSecond +
-             fraction;
+    micros =
+        hour * kMicrosPerHour + minute * kMicrosPerMinute + second * kMicrosPerSecond + fraction;
     return true;
 }
 

@@ -1,12 +1,11 @@
 #include "replay/command_line.h"
 
+#include <CLI/CLI.hpp>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "replay/bar_aggregation.h"
 #include "replay/bar_file.h"
@@ -52,9 +51,10 @@ void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("--study", o.study, "The study to replay")
         ->required()
         ->check(CLI::IsMember({"session-levels", "anchored-vwap"}));
-    command.add_option("--bars", o.bars,
-                       "Bar file: timestamp,open,high,low,close,volume or "
-                       "Date, Time, Open, High, Low, Last, Volume[, ...]")
+    command
+        .add_option("--bars", o.bars,
+                    "Bar file: timestamp,open,high,low,close,volume or "
+                    "Date, Time, Open, High, Low, Last, Volume[, ...]")
         ->required();
     command.add_option("--module", o.module,
                        "The module to load (default: the one beside this tool)");
@@ -62,15 +62,18 @@ void addCommonOptions(CLI::App& command, Options& o) {
                        "Aggregate into N-minute bars aligned to the clock (1 to 1440)");
     command.add_option("--tz-from", o.tzFrom, "IANA time zone of the file's times");
     command.add_option("--tz-to", o.tzTo, "IANA time zone of the chart");
-    command.add_option("--input", o.inputs,
-                       "SLOT=VALUE: set a study input (slot number or exact label); repeatable")
+    command
+        .add_option("--input", o.inputs,
+                    "SLOT=VALUE: set a study input (slot number or exact label); repeatable")
         ->allow_extra_args(false);
-    command.add_option("--anchor", o.anchors,
-                       "\"YYYY-MM-DD HH:MM[:SS]\": Anchor VWAP Here on the bar at or before it "
-                       "(anchored-vwap); repeatable")
+    command
+        .add_option("--anchor", o.anchors,
+                    "\"YYYY-MM-DD HH:MM[:SS]\": Anchor VWAP Here on the bar at or before it "
+                    "(anchored-vwap); repeatable")
         ->allow_extra_args(false);
-    command.add_option("--mode", o.mode,
-                       "full: one full recalculation; live: warm-up, then each bar fed live")
+    command
+        .add_option("--mode", o.mode,
+                    "full: one full recalculation; live: warm-up, then each bar fed live")
         ->check(CLI::IsMember({"full", "live"}));
     command.add_option("--warmup", o.warmup, "Live mode: bars in the first full recalculation")
         ->check(CLI::NonNegativeNumber);
@@ -78,8 +81,9 @@ void addCommonOptions(CLI::App& command, Options& o) {
                        "Price format passed to formatPrice: decimals 0 to 9 (default: as the "
                        "file's prices)");
     command.add_option("--csv", o.csv, "Write every bar's values as CSV");
-    command.add_option("--json", o.json, "Write the inputs, series, log, alerts, drawings, "
-                                         "menu items and call counts as JSON");
+    command.add_option("--json", o.json,
+                       "Write the inputs, series, log, alerts, drawings, "
+                       "menu items and call counts as JSON");
     command.add_option("--html", o.html, "Write the chart as a self-contained web page");
 }
 
@@ -168,7 +172,8 @@ void writeOutputs(const Options& o, const RunRecord& record, const std::string& 
     }
     if (!o.html.empty()) {
         const std::string barsName = fileNameOf(o.bars);
-        files.write(o.html, [&](std::ostream& out) { writeHtml(record, barsName, chartLibrary, out); });
+        files.write(o.html,
+                    [&](std::ostream& out) { writeHtml(record, barsName, chartLibrary, out); });
     }
     files.commit();
 }
@@ -194,13 +199,15 @@ public:
         if (!o_.html.empty()) {
             const std::string path = findChartLibrary();
             if (path.empty()) {
-                throw UsageError(std::string("--html needs the chart library ") + kChartLibraryFile +
+                throw UsageError(std::string("--html needs the chart library ") +
+                                 kChartLibraryFile +
                                  ": run scripts/setup-web, or put it beside keelmark-replay");
             }
             chartLibrary = readWholeFile(path);
         }
         RunSettings settings;
-        settings.study = o_.study == "anchored-vwap" ? StudyKind::AnchoredVwap : StudyKind::SessionLevels;
+        settings.study =
+            o_.study == "anchored-vwap" ? StudyKind::AnchoredVwap : StudyKind::SessionLevels;
         settings.mode = o_.mode == "live" ? FeedMode::Live : FeedMode::Full;
         settings.warmupBars = o_.warmup;
         settings.inputs = o_.inputs;
@@ -217,9 +224,11 @@ public:
 
 private:
     RunRecord replay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings) {
-        TerminalProgress progress(err_, showProgress_, std::string(feedModeName(settings.mode)) + " replay");
-        return runStudy(module, chart.bars, settings,
-                        [&progress](std::size_t done, std::size_t total) { progress.report(done, total); });
+        TerminalProgress progress(err_, showProgress_,
+                                  std::string(feedModeName(settings.mode)) + " replay");
+        return runStudy(
+            module, chart.bars, settings,
+            [&progress](std::size_t done, std::size_t total) { progress.report(done, total); });
     }
 
     int runReplay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings,
@@ -253,9 +262,10 @@ private:
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                    bool showProgress) {
-    CLI::App app{"Runs the Keelmark studies on a bar file through the stand-in host, exports "
-                 "their values, checks that they never repaint and draws the chart.",
-                 "keelmark-replay"};
+    CLI::App app{
+        "Runs the Keelmark studies on a bar file through the stand-in host, exports "
+        "their values, checks that they never repaint and draws the chart.",
+        "keelmark-replay"};
     app.require_subcommand(1);
     Options options;
     CLI::App* run = app.add_subcommand("run", "Replay a study over the bars and write its outputs");

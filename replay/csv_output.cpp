@@ -49,7 +49,8 @@ void appendRow(const RunRecord& record, std::size_t bar, std::string& out) {
     }
     if (!record.sessionNumbers.empty()) {
         out += ',';
-        appendFloatText(out, bar < record.sessionNumbers.size() ? record.sessionNumbers[bar] : 0.0f);
+        appendFloatText(out,
+                        bar < record.sessionNumbers.size() ? record.sessionNumbers[bar] : 0.0f);
     }
     out += '\n';
 }

@@ -89,14 +89,15 @@ Json panels(const RunRecord& r) {
         if (d.relativePlacement != 1) {
             continue;
         }
-        result.push_back(Json{{"text", d.text},
-                              {"textColour", colourText(d.textColour)},
-                              {"backgroundColour", colourText(d.backgroundColour)},
-                              {"fontSize", d.fontSize},
-                              {"fontFace", d.fontFace},
-                              {"right", toDays(d.dateTime) > kRelativeMiddleAcross},
-                              {"bottom", d.price < kRelativeMiddleUp},
-                              {"alignRight", d.textAlignment > 0 && (d.textAlignment & kAlignRight) != 0}});
+        result.push_back(
+            Json{{"text", d.text},
+                 {"textColour", colourText(d.textColour)},
+                 {"backgroundColour", colourText(d.backgroundColour)},
+                 {"fontSize", d.fontSize},
+                 {"fontFace", d.fontFace},
+                 {"right", toDays(d.dateTime) > kRelativeMiddleAcross},
+                 {"bottom", d.price < kRelativeMiddleUp},
+                 {"alignRight", d.textAlignment > 0 && (d.textAlignment & kAlignRight) != 0}});
     }
     return result;
 }
@@ -108,12 +109,13 @@ Json markers(const RunRecord& r) {
             static_cast<std::size_t>(d.barIndex) >= r.bars.size()) {
             continue;
         }
-        result.push_back(Json{{"bar", d.barIndex},
-                              {"price", floatJson(d.price)},
-                              {"text", d.text},
-                              {"colour", colourText(d.textColour)},
-                              {"fontSize", d.fontSize},
-                              {"centre", d.textAlignment > 0 && (d.textAlignment & kAlignCentre) != 0}});
+        result.push_back(
+            Json{{"bar", d.barIndex},
+                 {"price", floatJson(d.price)},
+                 {"text", d.text},
+                 {"colour", colourText(d.textColour)},
+                 {"fontSize", d.fontSize},
+                 {"centre", d.textAlignment > 0 && (d.textAlignment & kAlignCentre) != 0}});
     }
     return result;
 }
@@ -121,12 +123,14 @@ Json markers(const RunRecord& r) {
 Json alerts(const RunRecord& r) {
     Json result = Json::array();
     for (const RaisedAlert& a : r.alerts) {
-        const bool onChart = a.barIndex >= 0 && static_cast<std::size_t>(a.barIndex) < r.bars.size();
-        result.push_back(Json{{"number", a.number},
-                              {"bar", a.barIndex},
-                              {"time", onChart ? formatDateTime(r.bars[static_cast<std::size_t>(a.barIndex)].start)
-                                               : std::string()},
-                              {"message", a.message}});
+        const bool onChart =
+            a.barIndex >= 0 && static_cast<std::size_t>(a.barIndex) < r.bars.size();
+        result.push_back(Json{
+            {"number", a.number},
+            {"bar", a.barIndex},
+            {"time", onChart ? formatDateTime(r.bars[static_cast<std::size_t>(a.barIndex)].start)
+                             : std::string()},
+            {"message", a.message}});
     }
     return result;
 }
@@ -181,11 +185,20 @@ std::string htmlEscaped(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -409,8 +422,8 @@ Json chartPageData(const RunRecord& r, const std::string& barsName) {
 
 void writeHtml(const RunRecord& record, const std::string& barsName,
                const std::string& chartLibrary, std::ostream& out) {
-    const std::string data = chartPageData(record, barsName)
-                                 .dump(-1, ' ', true, Json::error_handler_t::replace);
+    const std::string data =
+        chartPageData(record, barsName).dump(-1, ' ', true, Json::error_handler_t::replace);
     out << kPageHead << htmlEscaped(record.studyName) << kPageStyle << scriptSafe(chartLibrary)
         << kPageBody << jsonScriptSafe(data) << kPageScript;
 }

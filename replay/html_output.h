@@ -7,10 +7,9 @@
 // without a network.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 #include "replay/replay_run.h"
 

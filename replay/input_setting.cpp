@@ -87,18 +87,35 @@ public:
     void apply() {
         StudyInput& in = study_.input(slot_);
         switch (in.valueType) {
-            case kInputTimeOfDay: return setTimeOfDay();
-            case kInputYesNo: return setYesNo();
-            case kInputCustomList: return setListChoice();
+            case kInputTimeOfDay:
+                return setTimeOfDay();
+            case kInputYesNo:
+                return setYesNo();
+            case kInputCustomList:
+                return setListChoice();
             case kInputDateTime:
-            case kInputDateTimeWithInteger: return setDateTime();
-            case kInputDate: return setDate();
-            case kInputColour: return setColour();
-            case kInputFloat: return setFloat(in);
+            case kInputDateTimeWithInteger:
+                return setDateTime();
+            case kInputDate:
+                return setDate();
+            case kInputColour:
+                return setColour();
+            case kInputFloat:
+                return setFloat(in);
             case kInputInteger:
-            case 19: return setSigned(in, in.valueType == kInputInteger);
-            case kInputDouble: return setDouble();
-            case 1: case 3: case 4: case 6: case 13: case 15: case 16: case 17: case 24:
+            case 19:
+                return setSigned(in, in.valueType == kInputInteger);
+            case kInputDouble:
+                return setDouble();
+            case 1:
+            case 3:
+            case 4:
+            case 6:
+            case 13:
+            case 15:
+            case 16:
+            case 17:
+            case 24:
                 return setUnsigned();
             default:
                 refuse("holds no value that can be set");
@@ -116,7 +133,8 @@ private:
         if (!parseClockTime(value_, micros)) {
             refuse("takes a time of day HH:MM or HH:MM:SS");
         }
-        study_.setDoubleInput(slot_, static_cast<double>(micros) / static_cast<double>(kMicrosPerDay));
+        study_.setDoubleInput(slot_,
+                              static_cast<double>(micros) / static_cast<double>(kMicrosPerDay));
     }
 
     void setYesNo() {

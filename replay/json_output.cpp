@@ -25,7 +25,8 @@ Json moduleJson(const RunRecord& r) {
 }
 
 Json studyJson(const RunRecord& r) {
-    return Json{{"name", r.studyName}, {"description", r.studyDescription},
+    return Json{{"name", r.studyName},
+                {"description", r.studyDescription},
                 {"study", studyKindName(r.study)}};
 }
 
@@ -202,7 +203,8 @@ Json inputValueJson(std::uint8_t type, const InputValueCell& cell,
         case kInputColour:
             return Json{{"value", cellInt(cell)}, {"text", colourText(cellInt(cell))}};
         case kInputFloat:
-            return Json{{"value", floatJson(cellFloat(cell))}, {"text", floatText(cellFloat(cell))}};
+            return Json{{"value", floatJson(cellFloat(cell))},
+                        {"text", floatText(cellFloat(cell))}};
         case kInputDouble: {
             const double v = cellDouble(cell);
             return Json{{"value", v}, {"text", Json(v).dump()}};
@@ -236,7 +238,8 @@ Json runJson(const RunRecord& r) {
 }
 
 void writeJson(const RunRecord& record, std::ostream& out) {
-    out << runJson(record).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    out << runJson(record).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+        << '\n';
 }
 
 }  // namespace keelmark::replay

@@ -4,9 +4,8 @@
 // on the chart, the menu items and the counts of calls made.
 #pragma once
 
-#include <ostream>
-
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "replay/replay_run.h"
 

@@ -20,8 +20,7 @@ OutputFiles::~OutputFiles() {
     }
 }
 
-void OutputFiles::write(const std::string& path,
-                        const std::function<void(std::ostream&)>& writer) {
+void OutputFiles::write(const std::string& path, const std::function<void(std::ostream&)>& writer) {
     const std::string temporary = temporaryPathFor(path);
     pending_.push_back(Pending{path, temporary});
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

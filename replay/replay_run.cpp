@@ -228,7 +228,8 @@ void feedFull(StudyInstance& study, const std::vector<Bar>& bars, AnchorQueue& a
 void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t warmup,
               AnchorQueue& anchors, RunRecord& record, const ProgressReport& progress) {
     CommitWatch watch(study, record.study == StudyKind::SessionLevels);
-    study.setBars(std::vector<Bar>(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(warmup)));
+    study.setBars(
+        std::vector<Bar>(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(warmup)));
     study.fullRecalculation();
     for (std::size_t bar = 0; bar + 1 < warmup; ++bar) {
         watch.committed(bar);

@@ -27,8 +27,8 @@ struct RunSettings {
     // Live feed: bars on the chart at the first full recalculation.
     std::int32_t warmupBars = 1;
     std::int32_t priceFormat = 2;
-    std::vector<std::string> inputs;       // SLOT=VALUE, applied in order
-    std::vector<ChartDateTime> anchors;    // "Anchor VWAP Here" at these times, in order
+    std::vector<std::string> inputs;     // SLOT=VALUE, applied in order
+    std::vector<ChartDateTime> anchors;  // "Anchor VWAP Here" at these times, in order
 };
 
 struct InputRecord {

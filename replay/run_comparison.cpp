@@ -9,7 +9,9 @@ namespace keelmark::replay {
 
 namespace {
 
-bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+bool sameBits(float a, float b) {
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
 
 void note(Comparison& c, Mismatch m) {
     ++c.mismatchCount;
@@ -76,7 +78,8 @@ std::string comparisonReport(const RunRecord& live, const RunRecord& full,
                              const Comparison& comparison) {
     std::string r;
     const auto fedLive = static_cast<std::int64_t>(live.bars.size()) - live.warmupBars;
-    r += "verify: " + full.studyName + ", " + counted(static_cast<std::int64_t>(full.bars.size()), "bar") + "\n";
+    r += "verify: " + full.studyName + ", " +
+         counted(static_cast<std::int64_t>(full.bars.size()), "bar") + "\n";
     r += "  live replay: " + counted(live.warmupBars, "bar") + " of warm-up, then " +
          counted(fedLive, "bar") + " fed live; " + callsText(live.counts) + "\n";
     r += "  full recalculation: " + callsText(full.counts) + "\n";

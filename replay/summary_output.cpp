@@ -33,8 +33,8 @@ std::string secondsText(double seconds) {
 }  // namespace
 
 std::string callCountsText(const CallCounts& c) {
-    const std::int64_t total =
-        c.defaultsPasses + c.fullRecalculations + c.incrementalUpdates + c.menuCommands + c.finalCalls;
+    const std::int64_t total = c.defaultsPasses + c.fullRecalculations + c.incrementalUpdates +
+                               c.menuCommands + c.finalCalls;
     return counted(total, "call", "calls") + ": " +
            counted(c.defaultsPasses, "defaults pass", "defaults passes") + ", " +
            counted(c.fullRecalculations, "full recalculation", "full recalculations") + ", " +
@@ -50,7 +50,8 @@ std::string runSummary(const RunRecord& r, const std::string& barsName) {
          r.modulePath + ")\n";
     s += "  bars:   " + std::to_string(r.bars.size()) + " from " + barsName;
     if (!r.bars.empty()) {
-        s += ", " + formatDateTime(r.bars.front().start) + " to " + formatDateTime(r.bars.back().start);
+        s += ", " + formatDateTime(r.bars.front().start) + " to " +
+             formatDateTime(r.bars.back().start);
     }
     s += "\n";
     s += "  replay: " + std::string(feedModeName(r.mode));

@@ -3,9 +3,9 @@
 #include "replay/clock_text.h"
 
 #if KEELMARK_HAVE_TIME_ZONES
-#include <chrono>
-
 #include <date/tz.h>
+
+#include <chrono>
 #endif
 
 namespace keelmark::replay {
@@ -20,7 +20,9 @@ using SysTime = date::sys_time<Micros>;
 
 constexpr std::int64_t kChartEpochMicrosBefore1970 = kEpochDaysBefore1970 * kMicrosPerDay;
 
-LocalTime localTimeOf(ChartDateTime t) { return LocalTime(Micros(t - kChartEpochMicrosBefore1970)); }
+LocalTime localTimeOf(ChartDateTime t) {
+    return LocalTime(Micros(t - kChartEpochMicrosBefore1970));
+}
 
 ChartDateTime chartTimeOf(LocalTime t) {
     return t.time_since_epoch().count() + kChartEpochMicrosBefore1970;
@@ -57,7 +59,8 @@ void convertBarTimes(std::vector<Bar>& bars, const std::string& fromZone,
     SysTime previous{};
     bool hasPrevious = false;
     for (Bar& bar : bars) {
-        const SysTime universal = universalTime(*from, localTimeOf(bar.start), previous, hasPrevious);
+        const SysTime universal =
+            universalTime(*from, localTimeOf(bar.start), previous, hasPrevious);
         bar.start = chartTimeOf(to->to_local(universal));
         previous = universal;
         hasPrevious = true;

@@ -57,8 +57,9 @@ TEST(BarFileReading, TimestampLayoutWithAndWithoutHeaderAndColumnsInAnyOrder) {
         replay::readBars(folder.write("a.csv", "timestamp,open,high,low,close,volume\n" + line));
     const BarFileContents headerless = replay::readBars(folder.write("b.csv", line));
     const BarFileContents reordered = replay::readBars(folder.write(
-        "c.csv", "\xEF\xBB\xBFVolume,Close,Low,High,Open,DateTime\n571,15893.25,15888,15903.75,15895.0,"
-                 "2023-11-19 18:00:00\n"));
+        "c.csv",
+        "\xEF\xBB\xBFVolume,Close,Low,High,Open,DateTime\n571,15893.25,15888,15903.75,15895.0,"
+        "2023-11-19 18:00:00\n"));
     for (const BarFileContents* c : {&withHeader, &headerless, &reordered}) {
         ASSERT_EQ(c->bars.size(), 1u);
         EXPECT_EQ(c->bars[0].start, chartTime(2023, 11, 19, 18, 0));

@@ -31,14 +31,18 @@ void expectSameBars(const std::vector<Bar>& expected, const std::vector<Bar>& ac
 TEST(BarPeriods, OneMinuteSampleAggregatesIntoTheCoarserSamples) {
     const std::vector<Bar> oneMinute = test::loadSampleBars("NQ_1min_sample.csv");
     expectSameBars(test::loadSampleBars("NQ_5min_sample.csv"), replay::aggregateBars(oneMinute, 5));
-    expectSameBars(test::loadSampleBars("NQ_30min_sample.csv"), replay::aggregateBars(oneMinute, 30));
-    expectSameBars(test::loadSampleBars("NQ_1hour_sample.csv"), replay::aggregateBars(oneMinute, 60));
+    expectSameBars(test::loadSampleBars("NQ_30min_sample.csv"),
+                   replay::aggregateBars(oneMinute, 30));
+    expectSameBars(test::loadSampleBars("NQ_1hour_sample.csv"),
+                   replay::aggregateBars(oneMinute, 60));
 }
 
 TEST(BarPeriods, PeriodsThatDoNotDivideTheDayRestartAtMidnight) {
-    EXPECT_EQ(replay::periodStart(chartTime(2023, 11, 20, 23, 58), 7), chartTime(2023, 11, 20, 23, 55));
+    EXPECT_EQ(replay::periodStart(chartTime(2023, 11, 20, 23, 58), 7),
+              chartTime(2023, 11, 20, 23, 55));
     EXPECT_EQ(replay::periodStart(chartTime(2023, 11, 21, 0, 3), 7), chartTime(2023, 11, 21, 0, 0));
-    EXPECT_EQ(replay::periodStart(chartTime(2023, 11, 21, 0, 7, 30), 7), chartTime(2023, 11, 21, 0, 7));
+    EXPECT_EQ(replay::periodStart(chartTime(2023, 11, 21, 0, 7, 30), 7),
+              chartTime(2023, 11, 21, 0, 7));
     // A gap in the data starts a new bar even inside one period's span.
     const std::vector<Bar> bars = {{chartTime(2023, 11, 20, 23, 56), 5, 6, 4, 5, 1},
                                    {chartTime(2023, 11, 20, 23, 59), 5, 9, 5, 8, 2},
@@ -109,8 +113,9 @@ TEST(TimeZones, UnknownZoneIsNamed) {
         replay::convertBarTimes(bars, "UTC", "America/Gotham");
         FAIL() << "no error";
     } catch (const replay::TimeZoneError& e) {
-        EXPECT_STREQ(e.what(), "unknown time zone \"America/Gotham\" (IANA names such as "
-                               "America/New_York or Europe/London)");
+        EXPECT_STREQ(e.what(),
+                     "unknown time zone \"America/Gotham\" (IANA names such as "
+                     "America/New_York or Europe/London)");
     }
 }
 

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-
 #include <nlohmann/json.hpp>
 
 #include "tests/replay/replay_cli.h"
@@ -93,15 +92,17 @@ protected:
 
     // Writes the page, CSV and JSON of one run and checks the page.
     Json pageReport(std::vector<std::string> args, const std::string& name) {
-        args.insert(args.end(), {"--html", folder.file(name + ".html"), "--csv",
-                                 folder.file(name + ".csv"), "--json", folder.file(name + ".json")});
+        args.insert(args.end(),
+                    {"--html", folder.file(name + ".html"), "--csv", folder.file(name + ".csv"),
+                     "--json", folder.file(name + ".json")});
         const CliResult r = runReplayCli(args);
         EXPECT_EQ(r.status, 0) << r.err;
         json = Json::parse(test::readText(folder.file(name + ".json")));
 #if defined(_WIN32)
         return Json::object();
 #else
-        const std::filesystem::path screenshot = artifactsFolder() / ("chart_page_" + name + ".png");
+        const std::filesystem::path screenshot =
+            artifactsFolder() / ("chart_page_" + name + ".png");
         const Json report = checkPage(folder.file(name + ".html"), screenshot);
         EXPECT_TRUE(std::filesystem::exists(screenshot));
         return report;
@@ -129,11 +130,12 @@ protected:
 };
 
 TEST_F(ChartPageInBrowser, SessionLevelsPageShowsLinesLabelsPanelInItsCornerAndAlerts) {
-    const Json report = pageReport(
-        {"run", "--study", "session-levels", "--bars", samplePath("NQ_5min_sample.csv"), "--mode",
-         "live", "--input", "Panel Position=Bottom right", "--input",
-         "Alert Sound Number When Price Touches a Level (0 = off)=4", "--input", "Panel Font Size=11"},
-        "session_levels");
+    const Json report =
+        pageReport({"run", "--study", "session-levels", "--bars", samplePath("NQ_5min_sample.csv"),
+                    "--mode", "live", "--input", "Panel Position=Bottom right", "--input",
+                    "Alert Sound Number When Price Touches a Level (0 = off)=4", "--input",
+                    "Panel Font Size=11"},
+                   "session_levels");
     expectCommonPage(report, "session_levels", true);
     EXPECT_GT(json["alerts"].size(), 0u);
 
@@ -159,11 +161,11 @@ TEST_F(ChartPageInBrowser, SessionLevelsPageShowsLinesLabelsPanelInItsCornerAndA
 }
 
 TEST_F(ChartPageInBrowser, AnchoredVwapPageShowsEachMarkerAtItsBarAndPrice) {
-    const Json report = pageReport(
-        {"run", "--study", "anchored-vwap", "--bars", samplePath("NQ_5min_sample.csv"), "--anchor",
-         "2023-11-24 09:30", "--anchor", "2023-12-01 14:00", "--input",
-         "Show Standard Deviation Bands=yes"},
-        "anchored_vwap");
+    const Json report =
+        pageReport({"run", "--study", "anchored-vwap", "--bars", samplePath("NQ_5min_sample.csv"),
+                    "--anchor", "2023-11-24 09:30", "--anchor", "2023-12-01 14:00", "--input",
+                    "Show Standard Deviation Bands=yes"},
+                   "anchored_vwap");
     expectCommonPage(report, "anchored_vwap", false);
     EXPECT_EQ(report["lineSeries"], 10);  // two anchors: a VWAP and four bands each
     EXPECT_EQ(report["panels"], Json::array());

@@ -6,7 +6,6 @@
 #include <bit>
 #include <charconv>
 #include <filesystem>
-
 #include <nlohmann/json.hpp>
 
 #include "replay/chart_host.h"
@@ -59,12 +58,15 @@ void expectCsvHoldsTheHostValues(const std::string& csvPath, const StudyInstance
         }
         for (std::int32_t slot = 0; slot < study.declaredOutputCount(); ++slot) {
             const std::string& cell = row[6 + static_cast<std::size_t>(slot)];
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(parsedFloat(cell)),
-                      std::bit_cast<std::uint32_t>(study.value(slot, static_cast<std::int32_t>(bar))))
-                << "bar " << bar << " " << header[6 + static_cast<std::size_t>(slot)] << " " << cell;
+            ASSERT_EQ(
+                std::bit_cast<std::uint32_t>(parsedFloat(cell)),
+                std::bit_cast<std::uint32_t>(study.value(slot, static_cast<std::int32_t>(bar))))
+                << "bar " << bar << " " << header[6 + static_cast<std::size_t>(slot)] << " "
+                << cell;
         }
         if (sessionNumbers) {
-            ASSERT_EQ(parsedFloat(row.back()), study.extraValue(0, 0, static_cast<std::int32_t>(bar)));
+            ASSERT_EQ(parsedFloat(row.back()),
+                      study.extraValue(0, 0, static_cast<std::int32_t>(bar)));
         }
     }
 }
@@ -80,11 +82,10 @@ std::int32_t anchorMenuId(const StudyInstance& study) {
 
 TEST(CommandLine, SessionLevelsCsvHoldsTheValuesTheHostHolds) {
     ScratchFolder folder;
-    const CliResult r = runReplayCli({"run", "--study", "session-levels", "--bars",
-                                      samplePath("NQ_1min_sample.csv"), "--input",
-                                      "Show OR Extensions=yes", "--input",
-                                      "IB Extension 2 (x IB range, 0 = off)=0.25", "--csv",
-                                      folder.file("levels.csv")});
+    const CliResult r = runReplayCli(
+        {"run", "--study", "session-levels", "--bars", samplePath("NQ_1min_sample.csv"), "--input",
+         "Show OR Extensions=yes", "--input", "IB Extension 2 (x IB range, 0 = off)=0.25", "--csv",
+         folder.file("levels.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
 
     StudyInstance study(test::testModule().sessionLevels());
@@ -150,9 +151,10 @@ TEST(CommandLine, PeriodOptionGivesTheSameChartAsTheCoarserFile) {
         return test::readText(folder.file(name));
     };
     const std::string oneMinute = samplePath("NQ_1min_sample.csv");
-    EXPECT_EQ(csvOf({"run", "--study", "session-levels", "--bars", oneMinute, "--period", "60"}, "a.csv"),
-              csvOf({"run", "--study", "session-levels", "--bars", samplePath("NQ_1hour_sample.csv")},
-                    "b.csv"));
+    EXPECT_EQ(
+        csvOf({"run", "--study", "session-levels", "--bars", oneMinute, "--period", "60"}, "a.csv"),
+        csvOf({"run", "--study", "session-levels", "--bars", samplePath("NQ_1hour_sample.csv")},
+              "b.csv"));
     EXPECT_EQ(csvOf({"run", "--study", "anchored-vwap", "--bars", oneMinute, "--period", "30",
                      "--anchor", "2023-11-28 10:00"},
                     "c.csv"),
@@ -176,10 +178,10 @@ TEST(CommandLine, VerifyPassesOnTheSampleForBothStudies) {
               "  mismatches: 0\n"
               "verify: PASSED\n");
 
-    const CliResult vwap = runReplayCli(
-        {"verify", "--study", "anchored-vwap", "--bars", samplePath("NQ_5min_sample.csv"),
-         "--anchor", "2023-11-30 09:30", "--anchor", "2023-11-19 18:00", "--input", "9=yes",
-         "--input", "Price=Close"});
+    const CliResult vwap =
+        runReplayCli({"verify", "--study", "anchored-vwap", "--bars",
+                      samplePath("NQ_5min_sample.csv"), "--anchor", "2023-11-30 09:30", "--anchor",
+                      "2023-11-19 18:00", "--input", "9=yes", "--input", "Price=Close"});
     EXPECT_EQ(vwap.status, 0) << vwap.out << vwap.err;
     EXPECT_NE(vwap.out.find("2 menu commands\n  full recalculation: 1 full recalculation, 0 "
                             "incremental updates, 2 menu commands\n"),
@@ -190,20 +192,20 @@ TEST(CommandLine, VerifyPassesOnTheSampleForBothStudies) {
 
 TEST(CommandLine, SummaryAndJsonDescribeTheRun) {
     ScratchFolder folder;
-    const CliResult r = runReplayCli({"run", "--study", "session-levels", "--bars",
-                                      samplePath("NQ_30min_sample.csv"), "--input", "3=30",
-                                      "--input", "Panel Position=Top right", "--json",
-                                      folder.file("levels.json")});
+    const CliResult r = runReplayCli(
+        {"run", "--study", "session-levels", "--bars", samplePath("NQ_30min_sample.csv"), "--input",
+         "3=30", "--input", "Panel Position=Top right", "--json", folder.file("levels.json")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("Keelmark Session Levels\n  module: Keelmark Session Levels, version 2927 (", 0), 0u)
+    EXPECT_EQ(r.out.rfind(
+                  "Keelmark Session Levels\n  module: Keelmark Session Levels, version 2927 (", 0),
+              0u)
         << r.out;
     for (const char* line :
          {"\n  bars:   491 from NQ_30min_sample.csv, 2023-11-19 18:00:00 to 2023-12-04 16:30:00\n",
           "\n  replay: full, 3 calls: 1 defaults pass, 1 full recalculation, 0 incremental "
           "updates, 0 menu commands, 1 final call\n",
           "\n  panel:\n    SESSION LEVELS\n    Outside RTH: OR and IB start at the RTH open\n",
-          "\n  log:\n    Keelmark Session Levels BUILD ",
-          "\n  alerts: 0\nwrote "}) {
+          "\n  log:\n    Keelmark Session Levels BUILD ", "\n  alerts: 0\nwrote "}) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\nin\n" << r.out;
     }
 
@@ -259,7 +261,8 @@ TEST(CommandLine, MalformedBarFileIsRefusedAndNoOutputIsWritten) {
                                       folder.file("out.csv"), "--json", folder.file("out.json"),
                                       "--html", folder.file("out.html")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "keelmark-replay: " + bars + ", line 4: the volume is not a number: \"ten\"\n");
+    EXPECT_EQ(r.err,
+              "keelmark-replay: " + bars + ", line 4: the volume is not a number: \"ten\"\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(folder.fileNames(), std::vector<std::string>{"bars.csv"});
 }
@@ -283,12 +286,13 @@ TEST(CommandLine, TimeZoneConversionAcrossTheEndOfDaylightSaving) {
                                           "2023-11-05 06:00:00,1,2,0.5,1.5,10\n"
                                           "2023-11-05 07:00:00,1,2,0.5,1.5,10\n"
                                           "2023-11-06 14:30:00,1,2,0.5,1.5,10\n");
-    const CliResult r = runReplayCli({"run", "--study", "session-levels", "--bars", bars,
-                                      "--tz-from", "UTC", "--tz-to", "America/New_York", "--csv",
-                                      folder.file("levels.csv")});
+    const CliResult r =
+        runReplayCli({"run", "--study", "session-levels", "--bars", bars, "--tz-from", "UTC",
+                      "--tz-to", "America/New_York", "--csv", folder.file("levels.csv")});
     if (!replay::timeZonesAvailable()) {
         EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find("--tz-from/--tz-to are not available in this build"), std::string::npos);
+        EXPECT_NE(r.err.find("--tz-from/--tz-to are not available in this build"),
+                  std::string::npos);
         return;
     }
     ASSERT_EQ(r.status, 0) << r.err;

@@ -1,9 +1,10 @@
 // Study inputs set from text, addressed by slot number or by label, on the
 // inputs the studies really declare.
+#include "replay/input_setting.h"
+
 #include <gtest/gtest.h>
 
 #include "host/study_input.h"
-#include "replay/input_setting.h"
 #include "tests/support/module_fixture.h"
 
 namespace keelmark {
@@ -33,11 +34,10 @@ protected:
 
 TEST_F(DeclaredInputs, EveryKindOfValueBySlotOrByLabel) {
     replay::applyInputSettings(
-        sessionLevels,
-        {"3=30", "RTH Start Time (chart time zone)=08:15", "1=15:59:30",
-         "Sessions to Show (0 = all)=0", "IB Extension 1 (x IB range, 0 = off)=0.75",
-         "Prior Day High/Low From=Overnight + RTH", "25=3", "Show Session Panel=no",
-         "Show OR Extensions=1", "Panel Text Color=#FF8000"});
+        sessionLevels, {"3=30", "RTH Start Time (chart time zone)=08:15", "1=15:59:30",
+                        "Sessions to Show (0 = all)=0", "IB Extension 1 (x IB range, 0 = off)=0.75",
+                        "Prior Day High/Low From=Overnight + RTH", "25=3", "Show Session Panel=no",
+                        "Show OR Extensions=1", "Panel Text Color=#FF8000"});
     EXPECT_EQ(intValue(sessionLevels.input(3)), 30);
     EXPECT_EQ(timeOfDaySeconds(sessionLevels.input(0)), 8 * 3600 + 15 * 60);
     EXPECT_EQ(timeOfDaySeconds(sessionLevels.input(1)), 15 * 3600 + 59 * 60 + 30);
@@ -52,9 +52,11 @@ TEST_F(DeclaredInputs, EveryKindOfValueBySlotOrByLabel) {
     EXPECT_EQ(sessionLevels.input(0).valueType, kInputTimeOfDay);
     EXPECT_EQ(sessionLevels.input(5).valueType, kInputFloat);
 
-    replay::applyInputSettings(anchoredVwap, {"0=2023-11-20 09:30", "Anchor 2 Date-Time (empty = "
-                                              "off; set by the right-click menu)=2023-11-21 10:00:30",
-                                              "Price=2", "0="});
+    replay::applyInputSettings(anchoredVwap,
+                               {"0=2023-11-20 09:30",
+                                "Anchor 2 Date-Time (empty = "
+                                "off; set by the right-click menu)=2023-11-21 10:00:30",
+                                "Price=2", "0="});
     EXPECT_EQ(dateTimeValue(anchoredVwap.input(0)), 0);
     EXPECT_EQ(dateTimeValue(anchoredVwap.input(1)),
               fromDays(45251.0) + 10 * kMicrosPerHour + 30 * kMicrosPerSecond);
@@ -81,9 +83,10 @@ TEST_F(DeclaredInputs, ValuesThatDoNotFitAreRefusedNamingTheInput) {
     EXPECT_EQ(refusal(sessionLevels, "5=20.5"),
               "--input: \"IB Extension 1 (x IB range, 0 = off)\" (input 5) takes a number from 0 "
               "to 20, not \"20.5\"");
-    EXPECT_EQ(refusal(anchoredVwap, "0=2023-11-20"),
-              "--input: \"Anchor 1 Date-Time (empty = off; set by the right-click menu)\" (input 0) "
-              "takes a date-time YYYY-MM-DD HH:MM[:SS] (or nothing for none), not \"2023-11-20\"");
+    EXPECT_EQ(
+        refusal(anchoredVwap, "0=2023-11-20"),
+        "--input: \"Anchor 1 Date-Time (empty = off; set by the right-click menu)\" (input 0) "
+        "takes a date-time YYYY-MM-DD HH:MM[:SS] (or nothing for none), not \"2023-11-20\"");
     EXPECT_EQ(refusal(sessionLevels, "29=1"),
               "--input \"29=1\": Keelmark Session Levels has no input with the slot number or "
               "label \"29\"");

@@ -1,11 +1,11 @@
 #include "tests/replay/replay_cli.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "replay/command_line.h"
 
@@ -31,8 +31,9 @@ std::string samplePath(const std::string& fileName) {
 ScratchFolder::ScratchFolder() {
     static std::atomic<int> counter{0};
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
-                                             : std::string("replay");
+    const std::string name = info != nullptr
+                                 ? std::string(info->test_suite_name()) + "." + info->name()
+                                 : std::string("replay");
     path_ = std::filesystem::temp_directory_path() /
             ("keelmark-replay-test-" + name + "-" + std::to_string(counter++));
     std::filesystem::remove_all(path_);

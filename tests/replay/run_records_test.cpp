@@ -18,7 +18,8 @@ RunRecord threeBarRecord() {
     RunRecord r;
     r.studyName = "Keelmark Session Levels";
     for (int minute = 0; minute < 3; ++minute) {
-        r.bars.push_back(replay::Bar{test::chartTime(2023, 11, 20, 9, 30 + minute), 10, 11, 9, 10, 5});
+        r.bars.push_back(
+            replay::Bar{test::chartTime(2023, 11, 20, 9, 30 + minute), 10, 11, 9, 10, 5});
     }
     SeriesRecord orh;
     orh.name = "ORH";
@@ -45,18 +46,19 @@ TEST(VerifyComparison, EveryDifferingBitAndEveryRepaintedBarIsAMismatch) {
     const replay::Comparison c = replay::compareRuns(live, full);
     EXPECT_EQ(c.mismatchCount, 4);
     EXPECT_EQ(c.valuesCompared, 9);
-    EXPECT_EQ(replay::comparisonReport(live, full, c),
-              "verify: Keelmark Session Levels, 3 bars\n"
-              "  live replay: 1 bar of warm-up, then 2 bars fed live; 0 full recalculations, 0 "
-              "incremental updates, 0 menu commands\n"
-              "  full recalculation: 0 full recalculations, 0 incremental updates, 0 menu commands\n"
-              "  compared 9 values on 3 bars\n"
-              "  mismatches: 4\n"
-              "    bar 1 (2023-11-20 09:31:00): values changed after the bar was committed\n"
-              "    bar 0 (2023-11-20 09:30:00): ORL: live 0, full 0\n"
-              "    bar 1 (2023-11-20 09:31:00): SessionNumber: live 1, full 0\n"
-              "    bar 2 (2023-11-20 09:32:00): ORH: live 15.75, full 15.5\n"
-              "verify: FAILED\n");
+    EXPECT_EQ(
+        replay::comparisonReport(live, full, c),
+        "verify: Keelmark Session Levels, 3 bars\n"
+        "  live replay: 1 bar of warm-up, then 2 bars fed live; 0 full recalculations, 0 "
+        "incremental updates, 0 menu commands\n"
+        "  full recalculation: 0 full recalculations, 0 incremental updates, 0 menu commands\n"
+        "  compared 9 values on 3 bars\n"
+        "  mismatches: 4\n"
+        "    bar 1 (2023-11-20 09:31:00): values changed after the bar was committed\n"
+        "    bar 0 (2023-11-20 09:30:00): ORL: live 0, full 0\n"
+        "    bar 1 (2023-11-20 09:31:00): SessionNumber: live 1, full 0\n"
+        "    bar 2 (2023-11-20 09:32:00): ORH: live 15.75, full 15.5\n"
+        "verify: FAILED\n");
 }
 
 TEST(VerifyComparison, OnlyTheFirstFewMismatchesAreDetailed) {
