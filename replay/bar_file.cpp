@@ -103,6 +103,16 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// A field without its blanks and without the double quotes that some
+// exports put around every field.
+std::string_view fieldText(std::string_view field) {
+    field = trimmed(field);
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
+        field = trimmed(field.substr(1, field.size() - 2));
+    }
+    return field;
+}
+
 std::string quoted(std::string_view text) {
     if (text.size() > kQuotedTextLength) {
         return "\"" + std::string(text.substr(0, kQuotedTextLength)) + "...\"";
@@ -120,7 +130,7 @@ struct ColumnMap {
 std::string lowercaseWithoutBlanks(std::string_view text) {
     std::string name;
     for (const char c : text) {
-        if (c != ' ' && c != '\t' && c != '\r') {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '"') {
             name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         }
     }
@@ -205,7 +215,7 @@ std::int32_t decimalsOf(std::string_view number) {
 }
 
 bool parseNumber(std::string_view text, float& value) {
-    text = trimmed(text);
+    text = fieldText(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
     }
@@ -279,10 +289,10 @@ public:
 private:
     bool readTime(ChartDateTime& start, std::string_view& offending) {
         if (map_.dateTime >= 0) {
-            offending = trimmed(fields_[static_cast<std::size_t>(map_.dateTime)]);
+            offending = fieldText(fields_[static_cast<std::size_t>(map_.dateTime)]);
             return parseDateTime(offending, start);
         }
-        const std::string_view date = trimmed(fields_[static_cast<std::size_t>(map_.date)]);
+        const std::string_view date = fieldText(fields_[static_cast<std::size_t>(map_.date)]);
         offending = date;
         if (!parseDate(date, start)) {
             return false;
@@ -290,7 +300,7 @@ private:
         if (map_.time < 0) {
             return true;
         }
-        const std::string_view time = trimmed(fields_[static_cast<std::size_t>(map_.time)]);
+        const std::string_view time = fieldText(fields_[static_cast<std::size_t>(map_.time)]);
         std::int64_t micros = 0;
         offending = time;
         if (!parseClockTime(time, micros)) {
@@ -311,7 +321,7 @@ std::string_view withoutByteOrderMark(std::string_view line) {
 }
 
 bool looksLikeData(std::string_view line) {
-    const std::string_view first = trimmed(line.substr(0, line.find(',')));
+    const std::string_view first = fieldText(line.substr(0, line.find(',')));
     ChartDateTime ignored = 0;
     return parseDateTime(first, ignored);
 }

@@ -50,7 +50,7 @@ TEST(BarFileReading, ChartingExportLayoutWithBlanksSlashDatesFractionsAndExtraCo
     EXPECT_EQ(contents.priceDecimals, 3);  // 15900.125
 }
 
-TEST(BarFileReading, TimestampLayoutWithAndWithoutHeaderAndColumnsInAnyOrder) {
+TEST(BarFileReading, TimestampLayoutWithOrWithoutHeaderQuotedOrNotColumnsInAnyOrder) {
     ScratchFolder folder;
     const std::string line = "2023-11-19 18:00:00,15895.0,15903.75,15888,15893.25,571\n";
     const BarFileContents withHeader =
@@ -60,7 +60,11 @@ TEST(BarFileReading, TimestampLayoutWithAndWithoutHeaderAndColumnsInAnyOrder) {
         "c.csv",
         "\xEF\xBB\xBFVolume,Close,Low,High,Open,DateTime\n571,15893.25,15888,15903.75,15895.0,"
         "2023-11-19 18:00:00\n"));
-    for (const BarFileContents* c : {&withHeader, &headerless, &reordered}) {
+    const BarFileContents quoted = replay::readBars(folder.write(
+        "d.csv",
+        "\"Timestamp\",\"Open\",\"High\",\"Low\",\"Close\",\"Volume\"\n"
+        "\"2023-11-19 18:00:00\",\"15895.0\",\"15903.75\",\"15888\",\"15893.25\",\"571\"\n"));
+    for (const BarFileContents* c : {&withHeader, &headerless, &reordered, &quoted}) {
         ASSERT_EQ(c->bars.size(), 1u);
         EXPECT_EQ(c->bars[0].start, chartTime(2023, 11, 19, 18, 0));
         EXPECT_EQ(c->bars[0].open, 15895.0f);
