@@ -73,10 +73,13 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->allow_extra_args(false);
     command
         .add_option("--mode", o.mode,
-                    "full: one full recalculation; live: warm-up, then each bar fed live")
-        ->check(CLI::IsMember({"full", "live"}));
+                    "full: one full recalculation; live: warm-up, then each bar fed live (verify "
+                    "runs both and writes the outputs of this one)")
+        ->check(CLI::IsMember({"full", "live"}))
+        ->capture_default_str();
     command.add_option("--warmup", o.warmup, "Live mode: bars in the first full recalculation")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
     command.add_option("--price-format", o.priceFormat,
                        "Price format passed to formatPrice: decimals 0 to 9 (default: as the "
                        "file's prices)");
