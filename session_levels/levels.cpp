@@ -19,25 +19,6 @@
 
 namespace keelmark::session_levels {
 
-void foldBarIntoRange(HighLow& range, const BarFields& bar) {
-    if (!bar.hasRange) {
-        return;
-    }
-    if (!range.valid) {
-        range.high = bar.high;
-        range.low = bar.low;
-        range.valid = true;
-        return;
-    }
-    range.high = std::max(range.high, bar.high);
-    range.low = std::min(range.low, bar.low);
-}
-
-std::int32_t secondsSinceRthStart(const SessionClock& clock, std::int32_t secondOfDay) {
-    const std::int64_t delta = static_cast<std::int64_t>(secondOfDay) - clock.rthStartSeconds;
-    return static_cast<std::int32_t>((delta % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay);
-}
-
 namespace {
 
 // One window: fold while the bar starts inside it, complete on the first bar

@@ -138,8 +138,7 @@ void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& level
         setRthLevels(v, levels, settings);
     }
     setAllDayLevels(v, levels, settings);
-    const std::int64_t session =
-        static_cast<std::int64_t>(levels.sessionIndex) + (levels.inRth ? 0 : 1);
+    const std::int64_t session = sessionNumberOf(levels.sessionIndex, levels.inRth);
     if (index >= 0 && index < out.commonCount) {
         for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
             out.values[slot].data[index] = static_cast<float>(v[slot]);
@@ -153,21 +152,46 @@ void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& level
     out.sessionNumber[index] = static_cast<float>(session);
 }
 
+namespace {
+
+// The end of the run of bars, from `from`, whose session is not above the
+// threshold that "Sessions to Show" sets from the last bar.
+std::int32_t endOfHiddenBars(const PlotArrays& out, std::int32_t from, std::int32_t barCount,
+                             std::int32_t sessionsToShow) {
+    const std::int32_t lastBar = barCount - 1;
+    const std::int64_t threshold = sessionNumberAt(out, lastBar) - sessionsToShow;
+    std::int32_t end = from;
+    while (end < lastBar && sessionNumberAt(out, end) <= threshold) {
+        ++end;
+    }
+    return end;
+}
+
+}  // namespace
+
+std::int32_t firstBarToPlot(const SessionClock& clock, const BarArrays& bars, const PlotArrays& out,
+                            std::int32_t barCount, std::int32_t sessionsToShow) {
+    constexpr std::int32_t kExactInFloat = 1 << 24;  // session numbers never exceed the bars
+    if (sessionsToShow <= 0 || barCount <= 0 || barCount >= kExactInFloat ||
+        out.sessionNumber.count < barCount) {
+        return 0;
+    }
+    return firstBarOfRecentSessions(clock, bars, barCount, sessionsToShow);
+}
+
+void blankBarsBefore(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t firstShown) {
+    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+        blankBars(out.values[slot], hideCursor, firstShown);
+    }
+    hideCursor = std::max(hideCursor, firstShown);
+}
+
 void hideOldSessions(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t barCount,
                      std::int32_t sessionsToShow) {
     if (sessionsToShow <= 0 || barCount <= 0) {
         return;
     }
-    const std::int32_t lastBar = barCount - 1;
-    const std::int64_t threshold = sessionNumberAt(out, lastBar) - sessionsToShow;
-    std::int32_t end = hideCursor;
-    while (end < lastBar && sessionNumberAt(out, end) <= threshold) {
-        ++end;
-    }
-    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
-        blankBars(out.values[slot], hideCursor, end);
-    }
-    hideCursor = end;
+    blankBarsBefore(out, hideCursor, endOfHiddenBars(out, hideCursor, barCount, sessionsToShow));
 }
 
 }  // namespace keelmark::session_levels

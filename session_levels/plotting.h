@@ -7,6 +7,7 @@
 #include "host/host_array.h"
 #include "host/output_series.h"
 #include "session_levels/inputs.h"
+#include "session_levels/segmentation.h"
 #include "session_levels/state.h"
 
 namespace keelmark::session_levels {
@@ -36,6 +37,25 @@ PlotSettings plotSettingsFrom(const StudyInputs& inputs);
 // record as it stands after that bar.
 void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& levels,
              const PlotSettings& settings);
+
+// Ahead of the plotting of a full recalculation: the first bar that
+// "Sessions to Show" will leave visible, so that the bars before it are
+// blanked without being plotted first. 0 when nothing will be blanked, and
+// whenever the session numbers as stored could differ from the ones counted
+// (a session-number array shorter than the chart, or a chart so long that
+// single precision no longer holds every session number exactly).
+std::int32_t firstBarToPlot(const SessionClock& clock, const BarArrays& bars, const PlotArrays& out,
+                            std::int32_t barCount, std::int32_t sessionsToShow);
+
+// Writes the session number alone at a bar that is blanked in this call.
+inline void plotSessionNumber(const PlotArrays& out, std::int32_t index,
+                              const LevelRecord& levels) {
+    out.sessionNumber[index] =
+        static_cast<float>(sessionNumberOf(levels.sessionIndex, levels.inRth));
+}
+
+// Blanks every series before `firstShown` and moves the hide cursor there.
+void blankBarsBefore(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t firstShown);
 
 // Blanks, from the hide cursor forward, the bars whose session is more than
 // `sessionsToShow` sessions older than the last bar's. The last bar is never

@@ -23,37 +23,41 @@
 namespace keelmark::session_levels {
 
 BarArrays resolveBarArrays(StudyInterface& sc) {
-    return BarArrays{resolve(sc.barDateTimes), resolve(sc.barOpen), resolve(sc.barHigh),
-                     resolve(sc.barLow), resolve(sc.barClose)};
+    BarArrays bars{resolve(sc.barDateTimes), resolve(sc.barOpen),  resolve(sc.barHigh),
+                   resolve(sc.barLow),       resolve(sc.barClose), 0};
+    bars.commonCount = std::min(
+        {bars.times.count, bars.open.count, bars.high.count, bars.low.count, bars.close.count});
+    return bars;
 }
 
-BarFields readBar(const BarArrays& bars, std::int32_t index) {
-    const ChartDateTime start = bars.times[index];
-    BarFields b;
-    // Day numbers of any 64-bit date-time fit in 32 bits (about 1.07e8 days).
-    b.day = static_cast<std::int32_t>(dayNumber(start));
-    b.second = secondsOfDay(start);
-    b.open = bars.open[index];
-    b.high = bars.high[index];
-    b.low = bars.low[index];
-    b.close = bars.close[index];
-    b.hasRange = std::isfinite(b.high) && std::isfinite(b.low);
-    return b;
-}
-
-RthMembership classifyBar(const SessionClock& clock, std::int32_t day, std::int32_t second) {
-    const std::int32_t start = clock.rthStartSeconds;
-    const std::int32_t end = clock.rthEndSeconds;
-    if (start < end) {
-        return RthMembership{start <= second && second < end, day};
+std::int32_t firstBarOfRecentSessions(const SessionClock& clock, const BarArrays& bars,
+                                      std::int32_t barCount, std::int32_t sessions) {
+    const std::int32_t last = barCount - 1;
+    if (last <= 0) {
+        return 0;
     }
-    if (second >= start) {
-        return RthMembership{true, day};
+    auto membership = [&](std::int32_t i) {
+        const BarClock c = readBarClock(bars, i);
+        return classifyBar(clock, c.day, c.second);
+    };
+    // behind = the last bar's session number minus bar i's, which is the
+    // sessions opened after bar i, plus 1 if the last bar is outside RTH,
+    // minus 1 if bar i is.
+    const RthMembership lastBar = membership(last);
+    RthMembership after = lastBar;  // bar i + 1
+    std::int64_t opensAfter = 0;
+    for (std::int32_t i = last - 1; i >= 0; --i) {
+        const RthMembership bar = membership(i);
+        if (after.rth && (!bar.rth || bar.key != after.key)) {
+            ++opensAfter;  // bar i + 1 opens a session
+        }
+        const std::int64_t behind = opensAfter + (lastBar.rth ? 0 : 1) - (bar.rth ? 0 : 1);
+        if (behind >= sessions) {
+            return i + 1;
+        }
+        after = bar;
     }
-    if (second < end) {
-        return RthMembership{true, day - 1};
-    }
-    return RthMembership{false, day};
+    return 0;
 }
 
 void finishSession(const StateRecord& state, LevelRecord& levels, std::int32_t endDay) {
@@ -83,15 +87,20 @@ void foldBarOutsideRth(const StateRecord& state, LevelRecord& levels, const BarF
         levels.overnightActive = true;
         levels.runningOvernight = HighLow{};
     }
+    // Widened in a local copy and stored from it to both places: copying the
+    // stored range straight after widening it would reload memory that was
+    // just written, which stalls on every bar of the overnight.
+    HighLow overnight = levels.runningOvernight;
     if (levels.overnightActive) {
-        foldBarIntoRange(levels.runningOvernight, bar);
+        foldBarIntoRange(overnight, bar);
+        levels.runningOvernight = overnight;
     }
     levels.inRth = false;
     levels.openingRangeComplete = false;
     levels.initialBalanceComplete = false;
     levels.openingRange = HighLow{};
     levels.initialBalance = HighLow{};
-    levels.shownOvernight = levels.runningOvernight;
+    levels.shownOvernight = overnight;
     levels.shownOvernightFinal = false;
 }
 

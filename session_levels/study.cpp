@@ -55,11 +55,18 @@ void releaseState(StudyInterface& sc, StateRecord& state) {
     sc.setPersistentPointer(kStateObjectKey, nullptr);
 }
 
+// Bars before `firstPlotted` are blanked later in this call: they are folded
+// in and get their session numbers, and no levels.
 void foldCommittedBars(StateRecord& state, const BarArrays& bars, const PlotArrays& plot,
-                       const PlotSettings& settings, std::int32_t barCount) {
+                       const PlotSettings& settings, std::int32_t barCount,
+                       std::int32_t firstPlotted) {
     for (std::int32_t i = state.lastCommittedBar + 1; i <= barCount - 2; ++i) {
         foldBar(state, state.levels, readBar(bars, i), true);
-        plotBar(plot, i, state.levels, settings);
+        if (i >= firstPlotted) {
+            plotBar(plot, i, state.levels, settings);
+        } else {
+            plotSessionNumber(plot, i, state.levels);
+        }
         state.lastCommittedBar = i;
     }
 }
@@ -104,8 +111,14 @@ void update(StudyInterface& sc) {
     const BarArrays bars = resolveBarArrays(sc);
     const PlotArrays plot = resolvePlotArrays(outputs);
 
-    foldCommittedBars(state, bars, plot, settings, barCount);
+    // A full recalculation learns first which old sessions "Sessions to Show"
+    // blanks, and writes their bars once, as blanks, instead of plotting them
+    // and blanking them afterwards.
+    const std::int32_t firstPlotted =
+        full ? firstBarToPlot(state.clock, bars, plot, barCount, inputs.sessionsToShow) : 0;
+    foldCommittedBars(state, bars, plot, settings, barCount, firstPlotted);
     const LevelRecord last = foldFormingBar(state, bars, plot, settings, barCount);
+    blankBarsBefore(plot, state.hideCursor, firstPlotted);
     hideOldSessions(plot, state.hideCursor, barCount, inputs.sessionsToShow);
     if (!full) {
         checkTouchAlerts(sc, outputs, plot, bars, state.lastCommittedBar, barCount,
