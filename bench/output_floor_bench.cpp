@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "bench/hosted_chart.h"
+#include "bench/repetition_minimum.h"
 
 namespace keelmark::bench {
 
@@ -46,12 +47,14 @@ void anchoredVwapFloor(benchmark::State& state) {
 
 BENCHMARK(sessionLevelsFloor)
     ->Name("Floor/SessionLevels")
+    ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kTenThousand)
     ->Arg(kHundredThousand)
     ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(anchoredVwapFloor)
     ->Name("Floor/AnchoredVwap")
+    ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kTenThousand)
     ->Arg(kHundredThousand)
     ->Arg(kOneMillion)

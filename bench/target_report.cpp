@@ -12,15 +12,15 @@ void TargetReporter::ReportRuns(const std::vector<Run>& runs) {
         if (run.error_occurred) {
             continue;
         }
-        const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-        if (run.run_type == Run::RT_Aggregate && !median) {
+        const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
+        if (run.run_type == Run::RT_Aggregate && !fastest) {
             continue;
         }
         std::string name = run.run_name.function_name;
         if (!run.run_name.args.empty()) {
             name += "/" + run.run_name.args;
         }
-        if (!median && fromMedian_[name]) {
+        if (!fastest && fromFastest_[name]) {
             continue;
         }
         Measurement m;
@@ -34,7 +34,7 @@ void TargetReporter::ReportRuns(const std::vector<Run>& runs) {
             m.counters[key] = counter.value;
         }
         results_[name] = m;
-        fromMedian_[name] = median;
+        fromFastest_[name] = fastest;
     }
 }
 
