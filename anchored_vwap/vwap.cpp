@@ -26,6 +26,7 @@
 // a scratch copy on every call, so its updates never count twice.
 #include "anchored_vwap/vwap.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "anchored_vwap/study_layout.h"
@@ -63,38 +64,83 @@ void foldBar(RunningSums& sums, double& referencePrice, std::int32_t& hasReferen
     sums.volumeSquaredDeviation += d * d * v;
 }
 
-void writeBand(const ArrayView<float>& upper, const ArrayView<float>& lower, std::int32_t k,
-               double vwap, double sd, double multiplier) {
+// The five values of one bar, in series order.
+struct BarValues {
+    float vwap, band1Upper, band1Lower, band2Upper, band2Lower;
+};
+
+void setBand(float& upper, float& lower, double vwap, double sd, double multiplier) {
     if (multiplier > 0.0) {
-        upper[k] = static_cast<float>(vwap + multiplier * sd);
-        lower[k] = static_cast<float>(vwap - multiplier * sd);
+        upper = static_cast<float>(vwap + multiplier * sd);
+        lower = static_cast<float>(vwap - multiplier * sd);
     } else {
-        upper[k] = 0.0f;
-        lower[k] = 0.0f;
+        upper = 0.0f;
+        lower = 0.0f;
     }
 }
 
-void writeNoValue(const SlotSeries& series, std::int32_t k) {
-    series.vwap[k] = 0.0f;
-    series.band1Upper[k] = 0.0f;
-    series.band1Lower[k] = 0.0f;
-    series.band2Upper[k] = 0.0f;
-    series.band2Lower[k] = 0.0f;
-}
-
-void writeBar(const SlotSeries& series, std::int32_t k, const RunningSums& sums,
-              double referencePrice, const LineSettings& settings) {
+BarValues barValues(const RunningSums& sums, double referencePrice, const LineSettings& settings) {
+    BarValues v{0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     if (!(sums.volume > 0.0)) {
-        writeNoValue(series, k);
-        return;
+        return v;
     }
     const double mean = sums.volumeDeviation / sums.volume;
     const double variance = sums.volumeSquaredDeviation / sums.volume - mean * mean;
     const double sd = variance > 0.0 ? std::sqrt(variance) : 0.0;
     const double vwap = mean + referencePrice;
-    series.vwap[k] = static_cast<float>(vwap);
-    writeBand(series.band1Upper, series.band1Lower, k, vwap, sd, settings.band1);
-    writeBand(series.band2Upper, series.band2Lower, k, vwap, sd, settings.band2);
+    v.vwap = static_cast<float>(vwap);
+    setBand(v.band1Upper, v.band1Lower, vwap, sd, settings.band1);
+    setBand(v.band2Upper, v.band2Lower, vwap, sd, settings.band2);
+    return v;
+}
+
+// Stores in series order, straight when bar k lies inside all five arrays.
+void storeBar(const SlotSeries& series, std::int32_t k, const BarValues& v) {
+    if (k >= 0 && k < series.commonCount) [[likely]] {
+        series.vwap.data[k] = v.vwap;
+        series.band1Upper.data[k] = v.band1Upper;
+        series.band1Lower.data[k] = v.band1Lower;
+        series.band2Upper.data[k] = v.band2Upper;
+        series.band2Lower.data[k] = v.band2Lower;
+        return;
+    }
+    series.vwap[k] = v.vwap;
+    series.band1Upper[k] = v.band1Upper;
+    series.band1Lower[k] = v.band1Lower;
+    series.band2Upper[k] = v.band2Upper;
+    series.band2Lower[k] = v.band2Lower;
+}
+
+void writeBar(const SlotSeries& series, std::int32_t k, const RunningSums& sums,
+              double referencePrice, const LineSettings& settings) {
+    storeBar(series, k, barValues(sums, referencePrice, settings));
+}
+
+// Single-precision sums in the order written, then scaled in double. `at`
+// reads one array's element of the bar.
+template <typename Element>
+double priceOf(const ChartBars& bars, Element at, PriceChoice choice) {
+    switch (choice) {
+        case PriceChoice::Close:
+            return static_cast<double>(at(bars.close));
+        case PriceChoice::OhlcAverage: {
+            const float sum = at(bars.high) + at(bars.open) + at(bars.low) + at(bars.close);
+            return static_cast<double>(sum) * 0.25;
+        }
+        case PriceChoice::HighLowMidpoint: {
+            const float sum = at(bars.high) + at(bars.low);
+            return static_cast<double>(sum) * 0.5;
+        }
+        case PriceChoice::Typical:
+        default: {
+            const float sum = at(bars.high) + at(bars.low) + at(bars.close);
+            return static_cast<double>(sum) / 3.0;
+        }
+    }
+}
+
+float volumeOf(const ChartBars& bars, std::int32_t k) {
+    return k >= 0 && k < bars.priceCount ? bars.volume.data[k] : bars.volume[k];
 }
 
 void clearSeries(const ArrayView<float>& values, std::int32_t barCount) {
@@ -123,32 +169,23 @@ LineSettings readLineSettings(ArrayView<StudyInput> inputs) {
 
 SlotSeries resolveSlotSeries(ArrayView<OutputSeries> outputs, std::int32_t anchorSlot) {
     const std::int32_t first = firstOutputOf(anchorSlot);
-    return SlotSeries{resolve(outputs[first + kVwapLine].values),
-                      resolve(outputs[first + kBand1Upper].values),
-                      resolve(outputs[first + kBand1Lower].values),
-                      resolve(outputs[first + kBand2Upper].values),
-                      resolve(outputs[first + kBand2Lower].values)};
+    SlotSeries series{
+        resolve(outputs[first + kVwapLine].values),   resolve(outputs[first + kBand1Upper].values),
+        resolve(outputs[first + kBand1Lower].values), resolve(outputs[first + kBand2Upper].values),
+        resolve(outputs[first + kBand2Lower].values), 0};
+    series.commonCount =
+        std::min({series.vwap.count, series.band1Upper.count, series.band1Lower.count,
+                  series.band2Upper.count, series.band2Lower.count});
+    return series;
 }
 
-// Single-precision sums in the order written, then scaled in double.
 double anchorPrice(const ChartBars& bars, std::int32_t k, PriceChoice choice) {
-    switch (choice) {
-        case PriceChoice::Close:
-            return static_cast<double>(bars.close[k]);
-        case PriceChoice::OhlcAverage: {
-            const float sum = bars.high[k] + bars.open[k] + bars.low[k] + bars.close[k];
-            return static_cast<double>(sum) * 0.25;
-        }
-        case PriceChoice::HighLowMidpoint: {
-            const float sum = bars.high[k] + bars.low[k];
-            return static_cast<double>(sum) * 0.5;
-        }
-        case PriceChoice::Typical:
-        default: {
-            const float sum = bars.high[k] + bars.low[k] + bars.close[k];
-            return static_cast<double>(sum) / 3.0;
-        }
+    if (k >= 0 && k < bars.priceCount) [[likely]] {
+        return priceOf(
+            bars, [k](const ArrayView<float>& a) { return a.data[k]; }, choice);
     }
+    return priceOf(
+        bars, [k](const ArrayView<float>& a) { return a[k]; }, choice);
 }
 
 bool needsReset(const AnchorState& state, const ResolvedAnchor& anchor,
@@ -177,7 +214,7 @@ void carryForward(AnchorState& state, const ChartBars& bars, const LineSettings&
     const std::int32_t lastClosed = bars.count - 2;
     for (std::int32_t k = state.lastCommittedBar + 1; k <= lastClosed; ++k) {
         foldBar(state.sums, state.referencePrice, state.hasReference,
-                anchorPrice(bars, k, settings.price), bars.volume[k]);
+                anchorPrice(bars, k, settings.price), volumeOf(bars, k));
         writeBar(series, k, state.sums, state.referencePrice, settings);
         state.lastCommittedBar = k;
     }
@@ -188,7 +225,7 @@ void carryForward(AnchorState& state, const ChartBars& bars, const LineSettings&
         double referencePrice = state.referencePrice;
         std::int32_t hasReference = state.hasReference;
         foldBar(scratch, referencePrice, hasReference, anchorPrice(bars, forming, settings.price),
-                bars.volume[forming]);
+                volumeOf(bars, forming));
         writeBar(series, forming, scratch, referencePrice, settings);
     }
 }

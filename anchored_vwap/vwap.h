@@ -11,7 +11,12 @@
 namespace keelmark::anchored_vwap {
 
 // Which price of a bar is averaged ("Price" input).
-enum class PriceChoice : std::int32_t { Typical = 0, Close = 1, OhlcAverage = 2, HighLowMidpoint = 3 };
+enum class PriceChoice : std::int32_t {
+    Typical = 0,
+    Close = 1,
+    OhlcAverage = 2,
+    HighLowMidpoint = 3
+};
 
 // The inputs that shape every slot's lines, read once per call.
 struct LineSettings {
@@ -21,8 +26,11 @@ struct LineSettings {
 };
 
 // The five value arrays of one anchor slot, resolved once per call.
+// `commonCount` is their smallest element count, 0 when any is unavailable:
+// bars below it are written straight into all five, with no clamping.
 struct SlotSeries {
     ArrayView<float> vwap, band1Upper, band1Lower, band2Upper, band2Lower;
+    std::int32_t commonCount;
 };
 
 LineSettings readLineSettings(ArrayView<StudyInput> inputs);
