@@ -43,6 +43,10 @@ double anchorPrice(const ChartBars& bars, std::int32_t k, PriceChoice choice);
 bool needsReset(const AnchorState& state, const ResolvedAnchor& anchor,
                 std::int32_t updateStartIndex);
 // Clears the slot's five series over the chart and starts its record afresh.
+// With the anchor on the chart only the bars before the anchor bar are
+// cleared: carryForward, which follows every reset of such a slot in the
+// same call, writes every bar from the anchor bar on, so each bar is written
+// once.
 void resetSlot(AnchorState& state, const ResolvedAnchor& anchor, const SlotSeries& series,
                std::int32_t barCount);
 // Folds the newly closed bars into the record, writing each, then writes the
