@@ -47,13 +47,6 @@ void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& level
 std::int32_t firstBarToPlot(const SessionClock& clock, const BarArrays& bars, const PlotArrays& out,
                             std::int32_t barCount, std::int32_t sessionsToShow);
 
-// Writes the session number alone at a bar that is blanked in this call.
-inline void plotSessionNumber(const PlotArrays& out, std::int32_t index,
-                              const LevelRecord& levels) {
-    out.sessionNumber[index] =
-        static_cast<float>(sessionNumberOf(levels.sessionIndex, levels.inRth));
-}
-
 // Blanks every series before `firstShown` and moves the hide cursor there.
 void blankBarsBefore(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t firstShown);
 

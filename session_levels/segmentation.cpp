@@ -143,14 +143,28 @@ void foldRthBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, s
     levels.inRth = true;
 }
 
-}  // namespace
-
-void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit) {
+inline void foldOneBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit) {
     const RthMembership m = classifyBar(state.clock, bar.day, bar.second);
     if (m.rth) {
         foldRthBar(state, levels, bar, m.key, commit);
     } else {
         foldBarOutsideRth(state, levels, bar);
+    }
+}
+
+}  // namespace
+
+void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit) {
+    foldOneBar(state, levels, bar, commit);
+}
+
+void foldBarsUnplotted(StateRecord& state, const BarArrays& bars, std::int32_t from,
+                       std::int32_t to, float* sessionNumbers) {
+    for (std::int32_t i = from; i <= to; ++i) {
+        foldOneBar(state, state.levels, readBar(bars, i), true);
+        sessionNumbers[i] =
+            static_cast<float>(sessionNumberOf(state.levels.sessionIndex, state.levels.inRth));
+        state.lastCommittedBar = i;
     }
 }
 

@@ -107,6 +107,13 @@ std::int32_t firstBarOfRecentSessions(const SessionClock& clock, const BarArrays
 // appended to the state's lists; otherwise the state is only read.
 void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool commit);
 
+// Folds the committed bars `from` .. `to` into the state's level record and
+// writes each one's session number into `sessionNumbers` (at least `to` + 1
+// elements), nothing else: the bars that a full recalculation blanks. One
+// loop beside the bar update, so that it runs without a call per bar.
+void foldBarsUnplotted(StateRecord& state, const BarArrays& bars, std::int32_t from,
+                       std::int32_t to, float* sessionNumbers);
+
 // Closes the open RTH session: its high, low and last close become the prior
 // day, and the overnight collection stops.
 void finishSession(const StateRecord& state, LevelRecord& levels, std::int32_t endDay);

@@ -76,13 +76,16 @@ struct StateRecord {
 // One bar as the level arithmetic sees it: day number and second of the day
 // of its start, prices widened to double. A bar whose high or low is not a
 // finite number has no usable range and widens no range.
+// The close sits between high and low on purpose: the compiler then reads
+// them one by one instead of as one pair, which the bar update would load
+// straight after they were stored one by one, a stall on every bar.
 struct BarFields {
     std::int32_t day = 0;
     std::int32_t second = 0;
     double open = 0.0;
     double high = 0.0;
-    double low = 0.0;
     double close = 0.0;
+    double low = 0.0;
     bool hasRange = false;
 };
 

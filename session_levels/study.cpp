@@ -60,13 +60,14 @@ void releaseState(StudyInterface& sc, StateRecord& state) {
 void foldCommittedBars(StateRecord& state, const BarArrays& bars, const PlotArrays& plot,
                        const PlotSettings& settings, std::int32_t barCount,
                        std::int32_t firstPlotted) {
+    if (state.lastCommittedBar + 1 < firstPlotted) {
+        // firstPlotted is 0 unless the session-number array covers the chart.
+        foldBarsUnplotted(state, bars, state.lastCommittedBar + 1, firstPlotted - 1,
+                          plot.sessionNumber.data);
+    }
     for (std::int32_t i = state.lastCommittedBar + 1; i <= barCount - 2; ++i) {
         foldBar(state, state.levels, readBar(bars, i), true);
-        if (i >= firstPlotted) {
-            plotBar(plot, i, state.levels, settings);
-        } else {
-            plotSessionNumber(plot, i, state.levels);
-        }
+        plotBar(plot, i, state.levels, settings);
         state.lastCommittedBar = i;
     }
 }
