@@ -258,9 +258,24 @@ namespace {
 // instruction.
 constexpr std::int32_t kBlockBars = 256;
 
+// The sums and reference price after each bar of a block. Deliberately
+// without default values: the block is left uninitialised until the fold
+// fills it, so that a call with one new bar does not clear all of it.
 struct BlockSums {
-    RunningSums sums[kBlockBars];
+    double volumeDeviation[kBlockBars];
+    double volume[kBlockBars];
+    double volumeSquaredDeviation[kBlockBars];
     double referencePrice[kBlockBars];
+
+    void keep(std::int32_t j, const RunningSums& sums, double reference) {
+        volumeDeviation[j] = sums.volumeDeviation;
+        volume[j] = sums.volume;
+        volumeSquaredDeviation[j] = sums.volumeSquaredDeviation;
+        referencePrice[j] = reference;
+    }
+    RunningSums sums(std::int32_t j) const {
+        return RunningSums{volumeDeviation[j], volume[j], volumeSquaredDeviation[j]};
+    }
 };
 
 // The record's sums are carried in locals through the block, so that each
@@ -274,8 +289,7 @@ void foldBlockWith(AnchorState& state, std::int32_t first, std::int32_t n, Price
     for (std::int32_t j = 0; j < n; ++j) {
         const std::int32_t k = first + j;
         foldBar(sums, referencePrice, hasReference, priceAt(k), volumeAt(k));
-        after.sums[j] = sums;
-        after.referencePrice[j] = referencePrice;
+        after.keep(j, sums, referencePrice);
     }
     state.sums = sums;
     state.referencePrice = referencePrice;
@@ -327,16 +341,17 @@ void lineBlock(const BlockSums& after, std::int32_t first, std::int32_t n,
                const LineSettings& settings, const SlotSeries& series) {
     std::int32_t j = 0;
     for (; j + 1 < n; j += 2) {
-        Spread a, b;
-        spreadsOf(after.sums[j], after.sums[j + 1], a, b);
-        storeBar(series, first + j, barValues(after.sums[j], a, after.referencePrice[j], settings));
+        const RunningSums a = after.sums(j);
+        const RunningSums b = after.sums(j + 1);
+        Spread spreadA, spreadB;
+        spreadsOf(a, b, spreadA, spreadB);
+        storeBar(series, first + j, barValues(a, spreadA, after.referencePrice[j], settings));
         storeBar(series, first + j + 1,
-                 barValues(after.sums[j + 1], b, after.referencePrice[j + 1], settings));
+                 barValues(b, spreadB, after.referencePrice[j + 1], settings));
     }
     if (j < n) {
-        storeBar(
-            series, first + j,
-            barValues(after.sums[j], spreadOf(after.sums[j]), after.referencePrice[j], settings));
+        const RunningSums a = after.sums(j);
+        storeBar(series, first + j, barValues(a, spreadOf(a), after.referencePrice[j], settings));
     }
 }
 
