@@ -90,10 +90,14 @@ HostString& appendFormatV(HostString& s, const char* fmt, std::va_list args) {
     }
     const std::int32_t p = s.text != nullptr ? boundedLength(s.text, kMaxTextLength) : 0;
 
-    std::va_list measureArgs;
-    va_copy(measureArgs, args);
-    const int needed = std::vsnprintf(nullptr, 0, fmt, measureArgs);
-    va_end(measureArgs);
+    // Short pieces (every panel line, every name) are formatted once, into a
+    // buffer on the stack, and copied; only longer ones are measured first
+    // and formatted a second time into their block.
+    char shortPiece[256];
+    std::va_list firstArgs;
+    va_copy(firstArgs, args);
+    const int needed = std::vsnprintf(shortPiece, sizeof shortPiece, fmt, firstArgs);
+    va_end(firstArgs);
     if (needed < 0 || needed > kMaxTextLength - p) {
         return s;
     }
@@ -105,7 +109,11 @@ HostString& appendFormatV(HostString& s, const char* fmt, std::va_list args) {
     if (p > 0) {
         std::memcpy(block, s.text, static_cast<std::size_t>(p));
     }
-    std::vsnprintf(block + p, static_cast<std::size_t>(n) + 1, fmt, args);
+    if (n < static_cast<std::int32_t>(sizeof shortPiece)) {
+        std::memcpy(block + p, shortPiece, static_cast<std::size_t>(n) + 1);
+    } else {
+        std::vsnprintf(block + p, static_cast<std::size_t>(n) + 1, fmt, args);
+    }
     reset(s);
     s.text = block;
     s.ownsText = 1;

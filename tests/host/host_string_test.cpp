@@ -60,6 +60,15 @@ TEST(HostString, FormatReplacesAndAppendFormatAppends) {
     EXPECT_EQ(t.s.isSet, 1);
     appendFormat(t.s, nullptr);
     EXPECT_EQ(t.str(), "");
+    // Pieces around the 256 characters formatted on the stack come out whole.
+    for (const int width : {254, 255, 256, 300}) {
+        format(t.s, "[%*d]", width, 7);
+        std::string expected = "[";
+        expected.append(static_cast<std::size_t>(width) - 1, ' ').append("7]");
+        EXPECT_EQ(t.str(), expected);
+        appendFormat(t.s, "%s", std::string(static_cast<std::size_t>(width), 'x').c_str());
+        EXPECT_EQ(t.str().size(), static_cast<std::size_t>(2 * width + 2));
+    }
 }
 
 TEST(HostString, ResetAndRelease) {
