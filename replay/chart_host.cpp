@@ -1,6 +1,7 @@
 #include "replay/chart_host.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <stdexcept>
 
@@ -565,13 +566,30 @@ HostString* StudyInstance::hostFormatPrice(HostString* result, double price,
         result->ownsText = 0;
         return result;
     }
+    const std::string& text = priceText(price, priceFormat);
+    assign(*result, text.c_str(), static_cast<std::int32_t>(text.size()));
+    return result;
+}
+
+const std::string& StudyInstance::priceText(double price, std::int32_t priceFormat) {
+    const auto bits = std::bit_cast<std::uint64_t>(price);
+    for (const FormattedPrice& kept : formattedPrices_) {
+        if (kept.used && kept.priceBits == bits && kept.priceFormat == priceFormat) {
+            return kept.text;
+        }
+    }
+    FormattedPrice& slot = formattedPrices_[nextFormattedPrice_];
+    nextFormattedPrice_ = (nextFormattedPrice_ + 1) % kFormattedPrices;
     const bool decimals = priceFormat >= 0 && priceFormat <= 9;
     char buffer[400];
     const int length = decimals ? std::snprintf(buffer, sizeof buffer, "%.*f", priceFormat, price)
                                 : std::snprintf(buffer, sizeof buffer, "%g", price);
     const int kept = std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1);
-    assign(*result, buffer, kept);
-    return result;
+    slot.used = true;
+    slot.priceBits = bits;
+    slot.priceFormat = priceFormat;
+    slot.text.assign(buffer, static_cast<std::size_t>(kept));
+    return slot.text;
 }
 
 void StudyInstance::hostRaiseAlert(std::int32_t number, std::int32_t barIndex,

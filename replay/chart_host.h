@@ -247,6 +247,20 @@ private:
     bool lookupStillHolds(const RecentLookup& recent, ChartDateTime t) const;
     void countBackwardStep(std::size_t index, std::int32_t sign);
     mutable RecentLookup recentLookups_[kRecentLookups];
+
+    // Recent price texts, by price and format: a study formats mostly the
+    // same prices on every call (its panel), and printf-style formatting of
+    // a double is slow. The text is the same either way.
+    struct FormattedPrice {
+        bool used = false;
+        std::uint64_t priceBits = 0;
+        std::int32_t priceFormat = 0;
+        std::string text;
+    };
+    static constexpr std::size_t kFormattedPrices = 32;
+    const std::string& priceText(double price, std::int32_t priceFormat);
+    FormattedPrice formattedPrices_[kFormattedPrices];
+    std::size_t nextFormattedPrice_ = 0;  // the oldest, replaced next
     mutable std::size_t nextRecentLookup_ = 0;
     std::int64_t backwardSteps_ = 0;  // bars that start before the bar before them
 };
