@@ -1,10 +1,13 @@
-// The stand-in host reuses recent answers of barIndexForDateTime; whatever
-// happens to the chart in between, every answer must stay the one a search
-// of the current bars gives.
+// The stand-in host reuses recent answers of barIndexForDateTime and
+// formatPrice; whatever happens in between, every answer must stay the one
+// the host would work out afresh.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "host/host_string.h"
 #include "replay/chart_host.h"
 
 namespace keelmark {
@@ -77,6 +80,28 @@ TEST(BarLookup, ChartOutOfOrderIsSearchedAsItStands) {
     study.setBars(barsStartingAt({10 * kMinute, 20 * kMinute, 30 * kMinute, 25 * kMinute}));
     EXPECT_EQ(study.barIndexAtOrBefore(27 * kMinute), 1);
     EXPECT_EQ(study.barIndexAtOrBefore(27 * kMinute), 1);
+}
+
+TEST(PriceText, EveryPriceAndFormatGetsItsOwnText) {
+    // More prices than the host keeps, each asked in two formats, twice over.
+    StudyInstance study(nullptr);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 40; ++i) {
+            const double price = 15000.0 + i * 0.25 + (i % 3 == 0 ? 1e-9 : 0.0);
+            for (const std::int32_t priceFormat : {2, 4, -1}) {
+                char expected[64];
+                if (priceFormat >= 0) {
+                    std::snprintf(expected, sizeof expected, "%.*f", priceFormat, price);
+                } else {
+                    std::snprintf(expected, sizeof expected, "%g", price);
+                }
+                HostString text = makeHostString();
+                study.hostFormatPrice(&text, price, priceFormat);
+                ASSERT_STREQ(textOf(text), expected) << price << " in format " << priceFormat;
+                release(text);
+            }
+        }
+    }
 }
 
 }  // namespace
