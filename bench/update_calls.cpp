@@ -1,6 +1,9 @@
 #include "bench/update_calls.h"
 
+#include <string>
+
 #include "bench/extended_bars.h"
+#include "bench/repetition_minimum.h"
 
 namespace keelmark::bench {
 
@@ -72,6 +75,32 @@ void timeNaiveTick(benchmark::State& state, StudyFunction study, SetUpStudy setU
         instance.replaceLastBar(formingVariant(last, ++variant));
         instance.fullRecalculation();
     }
+}
+
+bool registerUpdateCalls(const char* prefix, LoadStudy study, SetUpStudy setUp) {
+    using Timer = void (*)(benchmark::State&, StudyFunction, SetUpStudy);
+    auto add = [&](const char* name, Timer timer) {
+        return benchmark::RegisterBenchmark((std::string(prefix) + "/" + name).c_str(),
+                                            [=](benchmark::State& state) {
+                                                timer(state, study(), setUp);
+                                            })
+            ->ComputeStatistics("min", fastestRepetition);
+    };
+    add("FullRecalculation", timeFullRecalculation)
+        ->Arg(kTenThousand)
+        ->Arg(kHundredThousand)
+        ->Arg(kOneMillion)
+        ->Unit(benchmark::kMillisecond);
+    add("FormingBarUpdate", timeFormingBarUpdate)
+        ->Arg(kTenThousand)
+        ->Arg(kOneMillion)
+        ->Unit(benchmark::kMicrosecond);
+    add("NewBarAppended", timeNewBarAppended)
+        ->Arg(kOneMillion)
+        ->Iterations(kAppendedBars)
+        ->Unit(benchmark::kMicrosecond);
+    add("NaiveTick", timeNaiveTick)->Arg(kTenThousand)->Arg(kOneMillion)->Unit(benchmark::kMillisecond);
+    return true;
 }
 
 }  // namespace keelmark::bench

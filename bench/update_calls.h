@@ -29,4 +29,11 @@ void timeFormingBarUpdate(benchmark::State& state, StudyFunction study, SetUpStu
 void timeNewBarAppended(benchmark::State& state, StudyFunction study, SetUpStudy setUp);
 void timeNaiveTick(benchmark::State& state, StudyFunction study, SetUpStudy setUp);
 
+// Registers the four cases of one study as "<prefix>/FullRecalculation",
+// "<prefix>/FormingBarUpdate", "<prefix>/NewBarAppended" and
+// "<prefix>/NaiveTick". `study` is asked for the loaded study function only
+// when a case runs. Returns true, for use in a namespace-scope initialiser.
+using LoadStudy = StudyFunction (*)();
+bool registerUpdateCalls(const char* prefix, LoadStudy study, SetUpStudy setUp);
+
 }  // namespace keelmark::bench
