@@ -80,10 +80,9 @@ void timeNaiveTick(benchmark::State& state, StudyFunction study, SetUpStudy setU
 bool registerUpdateCalls(const char* prefix, LoadStudy study, SetUpStudy setUp) {
     using Timer = void (*)(benchmark::State&, StudyFunction, SetUpStudy);
     auto add = [&](const char* name, Timer timer) {
-        return benchmark::RegisterBenchmark((std::string(prefix) + "/" + name).c_str(),
-                                            [=](benchmark::State& state) {
-                                                timer(state, study(), setUp);
-                                            })
+        return benchmark::RegisterBenchmark(
+                   (std::string(prefix) + "/" + name).c_str(),
+                   [=](benchmark::State& state) { timer(state, study(), setUp); })
             ->ComputeStatistics("min", fastestRepetition);
     };
     add("FullRecalculation", timeFullRecalculation)
@@ -99,7 +98,10 @@ bool registerUpdateCalls(const char* prefix, LoadStudy study, SetUpStudy setUp) 
         ->Arg(kOneMillion)
         ->Iterations(kAppendedBars)
         ->Unit(benchmark::kMicrosecond);
-    add("NaiveTick", timeNaiveTick)->Arg(kTenThousand)->Arg(kOneMillion)->Unit(benchmark::kMillisecond);
+    add("NaiveTick", timeNaiveTick)
+        ->Arg(kTenThousand)
+        ->Arg(kOneMillion)
+        ->Unit(benchmark::kMillisecond);
     return true;
 }
 
