@@ -51,7 +51,7 @@ Json checkPage(const std::string& page, const std::filesystem::path& screenshot)
         output.append(buffer, n);
     }
     const int status = pclose(pipe);
-    const Json report = Json::parse(output, nullptr, false);
+    Json report = Json::parse(output, nullptr, false);
     if (status != 0 || report.is_discarded()) {
         ADD_FAILURE() << "the page check failed (status " << status << "):\n" << output;
         return Json::object();
@@ -103,13 +103,13 @@ protected:
 #else
         const std::filesystem::path screenshot =
             artifactsFolder() / ("chart_page_" + name + ".png");
-        const Json report = checkPage(folder.file(name + ".html"), screenshot);
+        Json report = checkPage(folder.file(name + ".html"), screenshot);
         EXPECT_TRUE(std::filesystem::exists(screenshot));
         return report;
 #endif
     }
 
-    void expectCommonPage(const Json& report, const std::string& name, bool sessionNumber) {
+    void expectCommonPage(Json& report, const std::string& name, bool sessionNumber) {
         EXPECT_EQ(report["errors"], Json::array());
         EXPECT_EQ(report["networkRequests"], Json::array());
         EXPECT_EQ(report["bars"], json["replay"]["bars"]);
@@ -130,7 +130,7 @@ protected:
 };
 
 TEST_F(ChartPageInBrowser, SessionLevelsPageShowsLinesLabelsPanelInItsCornerAndAlerts) {
-    const Json report =
+    Json report =
         pageReport({"run", "--study", "session-levels", "--bars", samplePath("NQ_5min_sample.csv"),
                     "--mode", "live", "--input", "Panel Position=Bottom right", "--input",
                     "Alert Sound Number When Price Touches a Level (0 = off)=4", "--input",
@@ -140,7 +140,7 @@ TEST_F(ChartPageInBrowser, SessionLevelsPageShowsLinesLabelsPanelInItsCornerAndA
     EXPECT_GT(json["alerts"].size(), 0u);
 
     ASSERT_EQ(report["panels"].size(), 1u);
-    const Json& panel = report["panels"][0];
+    Json& panel = report["panels"][0];
     EXPECT_EQ(panel["text"], json["drawings"][0]["text"]);
     EXPECT_EQ(panel["corner"], "bottom-right");
     EXPECT_EQ(panel["visible"], true);
@@ -161,7 +161,7 @@ TEST_F(ChartPageInBrowser, SessionLevelsPageShowsLinesLabelsPanelInItsCornerAndA
 }
 
 TEST_F(ChartPageInBrowser, AnchoredVwapPageShowsEachMarkerAtItsBarAndPrice) {
-    const Json report =
+    Json report =
         pageReport({"run", "--study", "anchored-vwap", "--bars", samplePath("NQ_5min_sample.csv"),
                     "--anchor", "2023-11-24 09:30", "--anchor", "2023-12-01 14:00", "--input",
                     "Show Standard Deviation Bands=yes"},
@@ -171,7 +171,7 @@ TEST_F(ChartPageInBrowser, AnchoredVwapPageShowsEachMarkerAtItsBarAndPrice) {
     EXPECT_EQ(report["panels"], Json::array());
     ASSERT_EQ(report["markers"].size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
-        const Json& marker = report["markers"][i];
+        Json& marker = report["markers"][i];
         EXPECT_EQ(marker["text"], json["drawings"][i]["text"]);
         EXPECT_EQ(marker["shown"], true) << marker;
         EXPECT_EQ(marker["atBar"], true) << marker;
