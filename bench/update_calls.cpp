@@ -32,7 +32,12 @@ void timeFullRecalculation(benchmark::State& state, StudyFunction study, SetUpSt
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void timeFormingBarUpdate(benchmark::State& state, StudyFunction study, SetUpStudy setUp) {
+namespace {
+
+// The last bar changes by a tick on every iteration, then the host makes the
+// given call: an update from the last bar, or the naive full recalculation.
+void timeTicks(benchmark::State& state, StudyFunction study, SetUpStudy setUp,
+               void (replay::StudyInstance::*call)()) {
     HostedChart chart(study);
     setUp(chart, incrementalChartSize(state));
     replay::StudyInstance& instance = chart.study();
@@ -40,8 +45,14 @@ void timeFormingBarUpdate(benchmark::State& state, StudyFunction study, SetUpStu
     int variant = 0;
     for (auto _ : state) {
         instance.replaceLastBar(formingVariant(last, ++variant));
-        instance.updateFormingBar();
+        (instance.*call)();
     }
+}
+
+}  // namespace
+
+void timeFormingBarUpdate(benchmark::State& state, StudyFunction study, SetUpStudy setUp) {
+    timeTicks(state, study, setUp, &replay::StudyInstance::updateFormingBar);
 }
 
 void timeNewBarAppended(benchmark::State& state, StudyFunction study, SetUpStudy setUp) {
@@ -66,15 +77,7 @@ void timeNewBarAppended(benchmark::State& state, StudyFunction study, SetUpStudy
 }
 
 void timeNaiveTick(benchmark::State& state, StudyFunction study, SetUpStudy setUp) {
-    HostedChart chart(study);
-    setUp(chart, incrementalChartSize(state));
-    replay::StudyInstance& instance = chart.study();
-    const replay::Bar last = instance.bars().back();
-    int variant = 0;
-    for (auto _ : state) {
-        instance.replaceLastBar(formingVariant(last, ++variant));
-        instance.fullRecalculation();
-    }
+    timeTicks(state, study, setUp, &replay::StudyInstance::fullRecalculation);
 }
 
 bool registerUpdateCalls(const char* prefix, LoadStudy study, SetUpStudy setUp) {
