@@ -11,7 +11,7 @@ namespace keelmark {
 
 namespace {
 
-constexpr char kEmptyText[] = "";
+constexpr const char* kEmptyText = kStaticEmptyText;
 
 void freeOwnedBlock(HostString& s) {
     if (s.ownsText != 0 && s.text != nullptr) {
@@ -29,9 +29,7 @@ std::int32_t boundedLength(const char* text, std::int32_t limit) {
 
 const char* staticEmptyText() { return kEmptyText; }
 
-HostString makeHostString() {
-    return HostString{const_cast<char*>(kEmptyText), 0, 0, kEmptyText};
-}
+HostString makeHostString() { return emptyHostString(); }
 
 void reset(HostString& s) {
     freeOwnedBlock(s);
@@ -66,11 +64,12 @@ void assign(HostString& s, const char* text, std::int32_t length) {
         const std::int32_t n = length > kMaxTextLength ? kMaxTextLength : length;
         if (n > 0) {
             // One block of the exact size; a copy that stops at the text's NUL.
-            char* block = allocateText(n + 1);
+            char* block = static_cast<char*>(processHeapAllocate(static_cast<std::size_t>(n) + 1));
             if (block != nullptr) {
-                std::int32_t copied = boundedLength(text, n);
+                // Copied up to the text's NUL; the rest of the block is zero.
+                const std::int32_t copied = boundedLength(text, n);
                 std::memcpy(block, text, static_cast<std::size_t>(copied));
-                block[n] = '\0';
+                std::memset(block + copied, 0, static_cast<std::size_t>(n - copied) + 1);
                 s.text = block;
                 s.ownsText = 1;
             }
@@ -136,6 +135,37 @@ HostString& format(HostString& s, const char* fmt, ...) {
     appendFormatV(s, fmt, args);
     va_end(args);
     return s;
+}
+
+void assignJoined(HostString& s, const TextPiece* pieces, std::int32_t count) {
+    std::int32_t joined = 0;  // pieces that fit
+    std::int64_t length = 0;
+    for (; joined < count; ++joined) {
+        const std::int32_t n = pieces[joined].text != nullptr ? pieces[joined].length : 0;
+        if (n < 0 || length + n > kMaxTextLength) {
+            break;
+        }
+        length += n;
+    }
+    reset(s);
+    s.isSet = 1;
+    if (length == 0) {
+        return;
+    }
+    char* block = static_cast<char*>(processHeapAllocate(static_cast<std::size_t>(length) + 1));
+    if (block == nullptr) {
+        return;
+    }
+    char* end = block;
+    for (std::int32_t i = 0; i < joined; ++i) {
+        if (pieces[i].text != nullptr && pieces[i].length > 0) {
+            std::memcpy(end, pieces[i].text, static_cast<std::size_t>(pieces[i].length));
+            end += pieces[i].length;
+        }
+    }
+    *end = '\0';
+    s.text = block;
+    s.ownsText = 1;
 }
 
 void copyFrom(HostString& s, const HostString& source) {

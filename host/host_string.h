@@ -23,9 +23,13 @@ struct HostString {
 inline constexpr std::int32_t kMaxTextLength = 0x7FFFFFFE;
 
 // The shared static empty text that fresh values point at.
+inline constexpr char kStaticEmptyText[] = "";
 const char* staticEmptyText();
 
 // A fresh value for our own use: both pointers at the static empty text.
+constexpr HostString emptyHostString() {
+    return HostString{const_cast<char*>(kStaticEmptyText), 0, 0, kStaticEmptyText};
+}
 HostString makeHostString();
 
 // Free the owned block, fall back to emptyText, clear ownsText and isSet.
@@ -41,6 +45,19 @@ HostString& format(HostString& s, const char* fmt, ...) __attribute__((format(pr
 HostString& appendFormat(HostString& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 HostString& appendFormatV(HostString& s, const char* fmt, std::va_list args);
 void copyFrom(HostString& s, const HostString& source);
+
+// A piece of text to join: `length` characters at `text`, without a NUL
+// among them.
+struct TextPiece {
+    const char* text;
+    std::int32_t length;
+};
+// Assign the pieces one after another, in one process-heap block of the
+// exact size: a text made of many pieces costs one allocation instead of a
+// new block of the whole text for each piece. A piece that would take the
+// text past kMaxTextLength is left out, as are those after it. A refused
+// allocation leaves the empty text.
+void assignJoined(HostString& s, const TextPiece* pieces, std::int32_t count);
 // A zero-filled process-heap block, or null for counts of 0 or below and when
 // the heap refuses.
 char* allocateText(std::int32_t byteCount);

@@ -135,6 +135,19 @@ HostArray<T> plainArray(T* data, std::int32_t count) {
     return HostArray<T>{data, 0, nullptr, 0, count, T{}};
 }
 
+// The same, written field by field into an array the record already holds.
+// Building a whole value first and copying it costs stalls on the small
+// stores.
+template <typename T>
+void pointAt(HostArray<T>& a, T* data, std::int32_t count) {
+    a.data = data;
+    a.hostField = 0;
+    a.fetch = nullptr;
+    a.fetchToken = 0;
+    a.count = count;
+    a.fallbackElement = T{};
+}
+
 std::string copiedText(const HostString& s) { return textOf(s); }
 
 }  // namespace
@@ -181,8 +194,8 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
     }
     // A new chart: what the study wrote for the old one goes.
     for (std::size_t slot = 0; slot < values_.size(); ++slot) {
-        values_[slot].clear();
-        extras_[slot].clear();
+        values_[slot] = OutputColumn{};
+        extras_[slot] = OutputColumn{};
     }
 }
 
@@ -306,19 +319,40 @@ void StudyInstance::prepareRecord(std::int32_t updateStartIndex) {
 // Each declared output gets its values and one extra array, both sized to
 // the chart's bars. Growing by the bars appended since the last call is
 // amortised constant work per bar; new elements start at 0 (no value).
+// Arrays already sized and pointed at their storage are left as they are:
+// the host does this on every tick.
 void StudyInstance::prepareOutputArrays() {
     const std::int32_t n = chartBarCount();
+    const auto count = static_cast<std::size_t>(n);
     for (std::int32_t slot = 0; slot < declaredOutputs_; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
-        std::vector<float>& values = values_[s];
-        std::vector<float>& extra = extras_[s];
-        values.resize(static_cast<std::size_t>(n));
-        extra.resize(static_cast<std::size_t>(n));
+        OutputColumn& values = values_[s];
+        OutputColumn& extra = extras_[s];
+        sizeColumn(values, count);
+        sizeColumn(extra, count);
         OutputSeries& out = outputs_[s];
-        out.values = plainArray(values.data(), n);
-        extraArrays_[s] = plainArray(extra.data(), n);
-        out.extraArrays = plainArray(&extraArrays_[s], 1);
+        // Without bars, every call starts from a clean fallback element.
+        if (n == 0 || out.values.data != values.storage.data() || out.values.count != n ||
+            extraArrays_[s].data != extra.storage.data() || extraArrays_[s].count != n ||
+            out.extraArrays.data != &extraArrays_[s]) {
+            pointAt(out.values, values.storage.data(), n);
+            pointAt(extraArrays_[s], extra.storage.data(), n);
+            pointAt(out.extraArrays, &extraArrays_[s], 1);
+        }
     }
+}
+
+// Storage grows by half again, for amortised constant work per appended bar
+// at a modest cost in memory. Values given up when the chart shrinks are
+// cleared, so that bars added later start at 0 again.
+void StudyInstance::sizeColumn(OutputColumn& c, std::size_t count) {
+    if (count > c.storage.size()) {
+        c.storage.resize(std::max(count, c.storage.size() + c.storage.size() / 2));
+    } else if (count < c.count) {
+        std::fill(c.storage.begin() + static_cast<std::ptrdiff_t>(count),
+                  c.storage.begin() + static_cast<std::ptrdiff_t>(c.count), 0.0f);
+    }
+    c.count = count;
 }
 
 // A study declares an input or output by marking its name set; the declared
@@ -347,8 +381,8 @@ void StudyInstance::clearDeclarations() {
     for (std::size_t slot = 0; slot < outputs_.size(); ++slot) {
         release(outputs_[slot].name);
         outputs_[slot] = cleanOutput();
-        values_[slot].clear();
-        extras_[slot].clear();
+        values_[slot] = OutputColumn{};
+        extras_[slot] = OutputColumn{};
         extraArrays_[slot] = plainArray<float>(nullptr, 0);
     }
     release(record_.studyName);
@@ -422,14 +456,14 @@ void StudyInstance::makeAvailable(HostArrayId id) {
 // --- what the study declared and wrote ---
 
 float StudyInstance::extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const {
-    return extraValues(slot, extra).at(static_cast<std::size_t>(bar));
+    return valueAt(extraValues(slot, extra), bar);
 }
 
-const std::vector<float>& StudyInstance::extraValues(std::int32_t slot, std::int32_t extra) const {
+std::span<const float> StudyInstance::extraValues(std::int32_t slot, std::int32_t extra) const {
     if (extra != 0) {
         throw std::out_of_range("each output has one extra array");
     }
-    return extras_.at(static_cast<std::size_t>(slot));
+    return inUse(extras_.at(static_cast<std::size_t>(slot)));
 }
 
 std::string StudyInstance::inputLabel(std::int32_t slot) const {
@@ -527,7 +561,9 @@ std::int32_t StudyInstance::hostSubmitDrawing(const DrawingRequest* request) {
         return 0;
     }
     const DrawingRequest& q = *request;
-    PlacedDrawing placed;
+    // The texts are assigned into the drawing already kept under the number,
+    // so that replacing a panel on every call reuses its storage.
+    PlacedDrawing& placed = drawings_[q.drawingNumber];
     placed.drawingNumber = q.drawingNumber;
     placed.chartId = q.chartId;
     placed.drawingKind = q.drawingKind;
@@ -541,15 +577,13 @@ std::int32_t StudyInstance::hostSubmitDrawing(const DrawingRequest* request) {
     placed.textColour = q.textColour;
     placed.backgroundColour = q.backgroundColour;
     placed.fontSize = q.fontSize;
-    placed.fontFace = textOf(q.fontFace);
-    placed.text = textOf(q.text);
+    placed.fontFace.assign(textOf(q.fontFace));
+    placed.text.assign(textOf(q.text));
     placed.hostOptionA = q.hostOptionA;
     placed.hostOptionB = q.hostOptionB;
     placed.hostOptionC = q.hostOptionC;
     placed.hostOptionD = q.hostOptionD;
-    PlacedDrawing& slot = drawings_[q.drawingNumber];
-    placed.timesSubmitted = slot.timesSubmitted + 1;
-    slot = std::move(placed);
+    ++placed.timesSubmitted;
     return 1;
 }
 
@@ -573,13 +607,20 @@ HostString* StudyInstance::hostFormatPrice(HostString* result, double price,
 
 const std::string& StudyInstance::priceText(double price, std::int32_t priceFormat) {
     const auto bits = std::bit_cast<std::uint64_t>(price);
-    for (const FormattedPrice& kept : formattedPrices_) {
+    // Each price and format has a set of two places, found by a hash; a new
+    // text replaces the one of the pair used less recently.
+    const std::uint64_t hash = (bits ^ static_cast<std::uint32_t>(priceFormat)) * 0x9E3779B97F4A7C15u;
+    const std::size_t set = static_cast<std::size_t>(hash >> 57) * 2;
+    for (std::size_t way = 0; way < 2; ++way) {
+        FormattedPrice& kept = formattedPrices_[set + way];
         if (kept.used && kept.priceBits == bits && kept.priceFormat == priceFormat) {
+            formattedPrices_[set].usedLast = way == 0;
             return kept.text;
         }
     }
-    FormattedPrice& slot = formattedPrices_[nextFormattedPrice_];
-    nextFormattedPrice_ = (nextFormattedPrice_ + 1) % kFormattedPrices;
+    const std::size_t way = formattedPrices_[set].usedLast ? 1 : 0;
+    formattedPrices_[set].usedLast = way == 0;
+    FormattedPrice& slot = formattedPrices_[set + way];
     const bool decimals = priceFormat >= 0 && priceFormat <= 9;
     char buffer[400];
     const int length = decimals ? std::snprintf(buffer, sizeof buffer, "%.*f", priceFormat, price)

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -122,15 +124,17 @@ public:
     OutputSeries& output(std::int32_t slot) { return outputs_.at(static_cast<std::size_t>(slot)); }
     std::string inputLabel(std::int32_t slot) const;
     std::string outputName(std::int32_t slot) const;
-    const std::vector<float>& values(std::int32_t slot) const {
-        return values_.at(static_cast<std::size_t>(slot));
+    // The values the study wrote into an output, one per bar of the chart
+    // as of the last call (empty before the first).
+    std::span<const float> values(std::int32_t slot) const {
+        return inUse(values_.at(static_cast<std::size_t>(slot)));
     }
     float value(std::int32_t slot, std::int32_t bar) const {
-        return values(slot).at(static_cast<std::size_t>(bar));
+        return valueAt(values(slot), bar);
     }
     // Extra per-bar array `extra` of output `slot` (the study's own bookkeeping).
     float extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const;
-    const std::vector<float>& extraValues(std::int32_t slot, std::int32_t extra) const;
+    std::span<const float> extraValues(std::int32_t slot, std::int32_t extra) const;
     std::string studyName() const;
     std::string studyDescription() const;
     const StudyInterface& record() const { return record_; }
@@ -212,8 +216,26 @@ private:
     std::vector<float> open_, high_, low_, close_, volume_;
     std::vector<StudyInput> inputs_;
     std::vector<OutputSeries> outputs_;
-    std::vector<std::vector<float>> values_;
-    std::vector<std::vector<float>> extras_;     // one extra array per output
+    // An output array as the host keeps it: `count` values in use at the
+    // front of `storage`, which grows ahead of them and holds 0 past `count`.
+    // A bar appended then costs each output no reallocation and no resize.
+    struct OutputColumn {
+        std::vector<float> storage;
+        std::size_t count = 0;
+    };
+    static std::span<const float> inUse(const OutputColumn& c) {
+        return {c.storage.data(), c.count};
+    }
+    // One value, with the bounds check of std::vector::at.
+    static float valueAt(std::span<const float> values, std::int32_t bar) {
+        if (bar < 0 || static_cast<std::size_t>(bar) >= values.size()) {
+            throw std::out_of_range("no value at bar " + std::to_string(bar));
+        }
+        return values[static_cast<std::size_t>(bar)];
+    }
+    static void sizeColumn(OutputColumn& c, std::size_t count);
+    std::vector<OutputColumn> values_;
+    std::vector<OutputColumn> extras_;           // one extra array per output
     std::vector<HostArray<float>> extraArrays_;  // the HostArray of each extra
     std::map<std::int32_t, std::string> optionLists_;
     StudyInterface record_{};
@@ -253,14 +275,14 @@ private:
     // a double is slow. The text is the same either way.
     struct FormattedPrice {
         bool used = false;
+        bool usedLast = false;  // first of a pair: whether it was used after the second
         std::uint64_t priceBits = 0;
         std::int32_t priceFormat = 0;
         std::string text;
     };
-    static constexpr std::size_t kFormattedPrices = 32;
+    static constexpr std::size_t kFormattedPrices = 256;  // 128 pairs, by the top 7 bits of a hash
     const std::string& priceText(double price, std::int32_t priceFormat);
     FormattedPrice formattedPrices_[kFormattedPrices];
-    std::size_t nextFormattedPrice_ = 0;  // the oldest, replaced next
     mutable std::size_t nextRecentLookup_ = 0;
     std::int64_t backwardSteps_ = 0;  // bars that start before the bar before them
 };

@@ -87,7 +87,8 @@ std::vector<SeriesRecord> writtenSeries(StudyInstance& study) {
         s.drawStyle = out.drawStyle;
         s.lineWidth = out.lineWidth;
         s.labelFlags = out.labelFlags;
-        s.values = study.values(slot);
+        const std::span<const float> values = study.values(slot);
+        s.values.assign(values.begin(), values.end());
         s.values.resize(study.bars().size());
         series.push_back(std::move(s));
     }
@@ -101,7 +102,8 @@ void recordChart(StudyInstance& study, StudyKind kind, RunRecord& record) {
     recordUsedInputs(study, record.inputs);
     record.series = writtenSeries(study);
     if (kind == StudyKind::SessionLevels && study.declaredOutputCount() > 0) {
-        record.sessionNumbers = study.extraValues(0, 0);
+        const std::span<const float> numbers = study.extraValues(0, 0);
+        record.sessionNumbers.assign(numbers.begin(), numbers.end());
         record.sessionNumbers.resize(record.bars.size());
     }
     record.log = study.log();
@@ -123,11 +125,11 @@ std::uint64_t barFingerprint(const StudyInstance& study, std::size_t bar, bool w
         h *= 1099511628211ull;
     };
     for (std::int32_t slot = 0; slot < study.declaredOutputCount(); ++slot) {
-        const std::vector<float>& values = study.values(slot);
+        const std::span<const float> values = study.values(slot);
         mix(bar < values.size() ? values[bar] : 0.0f);
     }
     if (withSessionNumber && study.declaredOutputCount() > 0) {
-        const std::vector<float>& numbers = study.extraValues(0, 0);
+        const std::span<const float> numbers = study.extraValues(0, 0);
         mix(bar < numbers.size() ? numbers[bar] : 0.0f);
     }
     return h;
@@ -135,7 +137,7 @@ std::uint64_t barFingerprint(const StudyInstance& study, std::size_t bar, bool w
 
 bool barIsBlank(const StudyInstance& study, std::size_t bar) {
     for (std::int32_t slot = 0; slot < study.declaredOutputCount(); ++slot) {
-        const std::vector<float>& values = study.values(slot);
+        const std::span<const float> values = study.values(slot);
         if (bar < values.size() && values[bar] != 0.0f) {
             return false;
         }

@@ -8,10 +8,18 @@
 // ratio = (high - low) / mean of the last N completed ranges of that kind.
 // Prices are the host's price texts; the panel is one text drawing with a
 // fixed number, replaced on every call.
+//
+// The panel is built on every call, live ticks included, so it is gathered
+// as pieces (fixed texts, the host's price texts, the ratio texts) and
+// joined once, straight into the drawing's text: one allocation for the
+// whole panel.
 #include "session_levels/panel.h"
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "host/chart_date_time.h"
 #include "host/drawing_request.h"
@@ -23,40 +31,89 @@ namespace {
 
 constexpr std::uint32_t kPanelDrawingOffset = 74200000;
 
-// One price as the host's text; the text is released with the value.
-struct PriceText {
-    HostString value;
-    const char* text;
+// At most 41 pieces: the heading, three range lines of 10, the prior-day
+// line of 6 and the open line of 7 (or the one-piece alternatives).
+constexpr std::int32_t kMaxPieces = 48;
+constexpr std::int32_t kMaxPriceTexts = 14;  // 3 a range line, 3 + 2 for the prior day
+constexpr std::int32_t kMaxRatioTexts = 3;
 
-    PriceText(StudyInterface& sc, double price) : value(makeHostString()), text("") {
-        HostString* formatted = sc.formatPrice(&value, price, sc.priceFormat);
-        text = textOf(formatted != nullptr ? *formatted : value);
-    }
-    ~PriceText() { release(value); }
-    PriceText(const PriceText&) = delete;
-    PriceText& operator=(const PriceText&) = delete;
-};
+// The panel text as the pieces it is joined from. The host's price texts
+// and the ratio texts that pieces point into live here until the join, and
+// the price texts are released with the record.
+struct PanelPieces {
+    TextPiece pieces[kMaxPieces];
+    std::int32_t pieceCount = 0;
+    HostString prices[kMaxPriceTexts];
+    std::int32_t priceCount = 0;
+    char ratios[kMaxRatioTexts][kRatioTextCapacity];
+    std::int32_t ratioCount = 0;
 
-void appendRangeLine(StudyInterface& sc, HostString& text, const char* name, const HighLow& range,
-                     bool complete, const RangeList& list, std::int32_t averageSessions) {
-    HostString suffix = makeHostString();
-    const double height = range.high - range.low;
-    if (!complete) {
-        format(suffix, "  forming");
-    } else {
-        const double average = averageOfRecent(list, averageSessions);
-        if (average > 0.0) {
-            format(suffix, "  = %.2fx its %d-session average", height / average,
-                   static_cast<int>(averageSessions));
+    PanelPieces() = default;
+    ~PanelPieces() {
+        for (std::int32_t i = 0; i < priceCount; ++i) {
+            release(prices[i]);
         }
     }
-    const PriceText high(sc, range.high);
-    const PriceText low(sc, range.low);
-    const PriceText points(sc, height);
-    appendFormat(text, "%-4s %s - %s  (%s pts)%s", name, high.text, low.text, points.text,
-                 textOf(suffix));
-    appendFormat(text, "\n");
-    release(suffix);
+    PanelPieces(const PanelPieces&) = delete;
+    PanelPieces& operator=(const PanelPieces&) = delete;
+};
+
+void addText(PanelPieces& p, const char* text, std::size_t length) {
+    if (p.pieceCount < kMaxPieces) {
+        p.pieces[p.pieceCount++] = TextPiece{text, static_cast<std::int32_t>(length)};
+    }
+}
+
+void addText(PanelPieces& p, const char* text) { addText(p, text, std::strlen(text)); }
+
+// A literal, measured by the compiler.
+template <std::size_t N>
+void addText(PanelPieces& p, const char (&literal)[N]) {
+    addText(p, literal, N - 1);
+}
+
+// A price as the host's text, used as it comes; empty where the host gives
+// none.
+void addPrice(StudyInterface& sc, PanelPieces& p, double price) {
+    if (p.priceCount >= kMaxPriceTexts) {
+        return;
+    }
+    HostString& value = p.prices[p.priceCount++];
+    value = makeHostString();
+    const HostString* formatted = sc.formatPrice(&value, price, sc.priceFormat);
+    addText(p, textOf(formatted != nullptr ? *formatted : value));
+}
+
+// The text after a complete range: its ratio to the average of its list,
+// or nothing when there is no average yet.
+void addRatio(PanelPieces& p, double height, const RangeList& list, std::int32_t sessions) {
+    const double average = averageOfRecent(list, sessions);
+    if (average > 0.0 && p.ratioCount < kMaxRatioTexts) {
+        char* text = p.ratios[p.ratioCount++];
+        addText(p, text, formatRatioText(text, height / average, sessions));
+    }
+}
+
+void addRangeLine(StudyInterface& sc, PanelPieces& p, const char* name, const HighLow& range,
+                  bool complete, const RangeList& list, std::int32_t averageSessions) {
+    // The name left-justified in four characters, then a blank: the same
+    // label column as "PD   " below.
+    const std::size_t nameLength = std::strlen(name);
+    addText(p, name, nameLength);
+    addText(p, "     ", nameLength < 4 ? 5 - nameLength : 1);
+    const double height = range.high - range.low;
+    addPrice(sc, p, range.high);
+    addText(p, " - ");
+    addPrice(sc, p, range.low);
+    addText(p, "  (");
+    addPrice(sc, p, height);
+    addText(p, " pts)");
+    if (!complete) {
+        addText(p, "  forming");
+    } else {
+        addRatio(p, height, list, averageSessions);
+    }
+    addText(p, "\n");
 }
 
 const char* openPosition(const LevelRecord& L) {
@@ -69,24 +126,48 @@ const char* openPosition(const LevelRecord& L) {
     return "inside the prior range";
 }
 
-void appendPriorDay(StudyInterface& sc, HostString& text, const LevelRecord& L) {
+void addPriorDay(StudyInterface& sc, PanelPieces& p, const LevelRecord& L) {
     if (!L.priorDayValid) {
-        appendFormat(text, "PD   needs one completed RTH session on the chart");
+        addText(p, "PD   needs one completed RTH session on the chart");
         return;
     }
-    {
-        const PriceText high(sc, L.priorDayHigh);
-        const PriceText low(sc, L.priorDayLow);
-        const PriceText close(sc, L.priorDayClose);
-        appendFormat(text, "PD   H %s  L %s  C %s", high.text, low.text, close.text);
-    }
+    addText(p, "PD   H ");
+    addPrice(sc, p, L.priorDayHigh);
+    addText(p, "  L ");
+    addPrice(sc, p, L.priorDayLow);
+    addText(p, "  C ");
+    addPrice(sc, p, L.priorDayClose);
     if (L.inRth) {
         const double change = L.rthOpen - L.priorDayClose;
-        const PriceText open(sc, L.rthOpen);
-        const PriceText distance(sc, std::fabs(change));
-        appendFormat(text, "\nOpen %s  %s%s vs prior close, %s", open.text,
-                     change >= 0.0 ? "+" : "-", distance.text, openPosition(L));
+        addText(p, "\nOpen ");
+        addPrice(sc, p, L.rthOpen);
+        addText(p, change >= 0.0 ? "  +" : "  -");
+        addPrice(sc, p, std::fabs(change));
+        addText(p, " vs prior close, ");
+        addText(p, openPosition(L));
     }
+}
+
+void gatherPanel(StudyInterface& sc, PanelPieces& p, const LevelRecord& last,
+                 const StateRecord& state, std::int32_t averageSessions) {
+    addText(p, "SESSION LEVELS\n");
+    if (last.inRth) {
+        if (last.openingRange.valid) {
+            addRangeLine(sc, p, "OR", last.openingRange, last.openingRangeComplete,
+                         state.openingRanges, averageSessions);
+        }
+        if (last.initialBalance.valid) {
+            addRangeLine(sc, p, "IB", last.initialBalance, last.initialBalanceComplete,
+                         state.initialBalances, averageSessions);
+        }
+    } else {
+        addText(p, "Outside RTH: OR and IB start at the RTH open\n");
+    }
+    if (last.shownOvernight.valid) {
+        addRangeLine(sc, p, "ON", last.shownOvernight, last.shownOvernightFinal,
+                     state.overnights, averageSessions);
+    }
+    addPriorDay(sc, p, last);
 }
 
 void placePanel(StudyInterface& sc, const HostString& text, const StudyInputs& inputs) {
@@ -119,6 +200,49 @@ void placePanel(StudyInterface& sc, const HostString& text, const StudyInputs& i
     releaseDrawingRequest(r);
 }
 
+std::uint64_t priceWord(double price) { return std::bit_cast<std::uint64_t>(price); }
+
+std::uint64_t listWord(const RangeList& list) {
+    return static_cast<std::uint64_t>(list.entries.size()) ^
+           (static_cast<std::uint64_t>(list.unstored) << 32);
+}
+
+// What the panel text is made from. The range lists only grow between full
+// recalculations, so their lengths stand for their averages.
+PanelSource panelSourceOf(const StudyInterface& sc, const LevelRecord& L, const StateRecord& state,
+                          std::int32_t averageSessions) {
+    const std::uint64_t flags =
+        (L.inRth ? 1u : 0u) | (L.openingRange.valid ? 2u : 0u) |
+        (L.openingRangeComplete ? 4u : 0u) | (L.initialBalance.valid ? 8u : 0u) |
+        (L.initialBalanceComplete ? 16u : 0u) | (L.shownOvernight.valid ? 32u : 0u) |
+        (L.shownOvernightFinal ? 64u : 0u) | (L.priorDayValid ? 128u : 0u);
+    const std::uint64_t sessionsAndFormat =
+        static_cast<std::uint32_t>(averageSessions) |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(sc.priceFormat)) << 32;
+    return PanelSource{{flags,
+                        sessionsAndFormat,
+                        priceWord(L.openingRange.high),
+                        priceWord(L.openingRange.low),
+                        priceWord(L.initialBalance.high),
+                        priceWord(L.initialBalance.low),
+                        priceWord(L.shownOvernight.high),
+                        priceWord(L.shownOvernight.low),
+                        priceWord(L.rthOpen),
+                        priceWord(L.priorDayHigh),
+                        priceWord(L.priorDayLow),
+                        priceWord(L.priorDayClose),
+                        listWord(state.openingRanges),
+                        listWord(state.initialBalances),
+                        listWord(state.overnights)}};
+}
+
+// Copies a literal without its NUL and returns the end.
+template <std::size_t N>
+char* copyLiteral(char* out, const char (&literal)[N]) {
+    std::memcpy(out, literal, N - 1);
+    return out + (N - 1);
+}
+
 }  // namespace
 
 std::int32_t panelDrawingNumber(std::int32_t studyId) {
@@ -126,26 +250,16 @@ std::int32_t panelDrawingNumber(std::int32_t studyId) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(studyId) + kPanelDrawingOffset);
 }
 
-void buildPanelText(StudyInterface& sc, HostString& text, const LevelRecord& last,
-                    const StateRecord& state, std::int32_t averageSessions) {
-    format(text, "SESSION LEVELS\n");
-    if (last.inRth) {
-        if (last.openingRange.valid) {
-            appendRangeLine(sc, text, "OR", last.openingRange, last.openingRangeComplete,
-                            state.openingRanges, averageSessions);
-        }
-        if (last.initialBalance.valid) {
-            appendRangeLine(sc, text, "IB", last.initialBalance, last.initialBalanceComplete,
-                            state.initialBalances, averageSessions);
-        }
-    } else {
-        appendFormat(text, "Outside RTH: OR and IB start at the RTH open\n");
-    }
-    if (last.shownOvernight.valid) {
-        appendRangeLine(sc, text, "ON", last.shownOvernight, last.shownOvernightFinal,
-                        state.overnights, averageSessions);
-    }
-    appendPriorDay(sc, text, last);
+std::size_t formatRatioText(char* out, double ratio, std::int32_t sessions) {
+    // std::to_chars gives the exactly rounded decimals of the double, as
+    // printf's "%.2f" does, without parsing a format on every tick.
+    char* const end = out + kRatioTextCapacity;
+    char* p = copyLiteral(out, "  = ");
+    p = std::to_chars(p, end, ratio, std::chars_format::fixed, 2).ptr;
+    p = copyLiteral(p, "x its ");
+    p = std::to_chars(p, end, sessions).ptr;
+    p = copyLiteral(p, "-session average");
+    return static_cast<std::size_t>(p - out);
 }
 
 void removePanel(StudyInterface& sc) {
@@ -153,15 +267,23 @@ void removePanel(StudyInterface& sc) {
 }
 
 void showPanel(StudyInterface& sc, const StudyInputs& inputs, const LevelRecord& last,
-               const StateRecord& state, std::int32_t barCount) {
+               StateRecord& state, std::int32_t barCount, bool rebuild) {
+    PanelMemory& memory = state.panel;
     if (!inputs.showPanel || barCount <= 0) {
+        memory.kept = false;
         removePanel(sc);
         return;
     }
-    HostString text = makeHostString();
-    buildPanelText(sc, text, last, state, inputs.averageSessions);
-    placePanel(sc, text, inputs);
-    release(text);
+    const PanelSource source = panelSourceOf(sc, last, state, inputs.averageSessions);
+    if (rebuild || !memory.kept || !(memory.source == source)) {
+        PanelPieces pieces;
+        gatherPanel(sc, pieces, last, state, inputs.averageSessions);
+        assignJoined(memory.text, pieces.pieces, pieces.pieceCount);
+        memory.source = source;
+        // A text the heap refused is built again on the next call.
+        memory.kept = memory.text.ownsText != 0;
+    }
+    placePanel(sc, memory.text, inputs);
 }
 
 }  // namespace keelmark::session_levels

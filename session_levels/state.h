@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "session_levels/panel_memory.h"
+
 namespace keelmark::session_levels {
 
 struct HighLow {
@@ -71,6 +73,7 @@ struct StateRecord {
     RangeList overnights;
     std::int32_t lastCommittedBar = -1;
     std::int32_t hideCursor = 0;
+    PanelMemory panel;
 };
 
 // One bar as the level arithmetic sees it: day number and second of the day

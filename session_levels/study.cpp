@@ -127,7 +127,7 @@ void update(StudyInterface& sc) {
     } else {
         logStatus(sc, state, barCount);
     }
-    showPanel(sc, inputs, last, state, barCount);
+    showPanel(sc, inputs, last, state, barCount, full);
 }
 
 }  // namespace keelmark::session_levels

@@ -77,7 +77,7 @@ TEST(AnchoredVwapMenu, RemoveNearestEmptiesTheClosestAnchorOnTheChart) {
     study->fullRecalculation();
     sendMenu(*study, kRemoveNearest, 15);  // a tie: the lower slot goes
     EXPECT_EQ(anchorOf(*study, 1), 0);
-    EXPECT_EQ(study->values(output(1, kVwap)), std::vector<float>(30, 0.0f));
+    EXPECT_EQ(asVector(study->values(output(1, kVwap))), std::vector<float>(30, 0.0f));
     EXPECT_EQ(study->drawings().count(markerNumber(7, 1)), 0u);
     sendMenu(*study, kRemoveNearest, 0);
     EXPECT_EQ(anchorOf(*study, 3), 0);

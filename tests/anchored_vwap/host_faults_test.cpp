@@ -29,7 +29,7 @@ TEST(AnchoredVwapHostFaults, AnchorsTheHostCannotPlaceCountAsOff) {
         EXPECT_TRUE(endsWith(study->log().back().text,
                              "anchors on the chart 0 of 8 | right-click the chart: Anchor VWAP Here"))
             << answer;
-        EXPECT_EQ(study->values(output(0, kVwap)), std::vector<float>(6, 0.0f));
+        EXPECT_EQ(asVector(study->values(output(0, kVwap))), std::vector<float>(6, 0.0f));
         EXPECT_TRUE(study->drawings().empty());
     }
     sendMenu(*study, kRemoveNearest, 1);  // nothing on the chart to remove
@@ -54,7 +54,7 @@ TEST(AnchoredVwapHostFaults, ARefusedAnchorTableSkipsOneCallAndTheNextDrawsEvery
     study->fullRecalculation();
     keelmarkProcessHeapFailAfter(0, 0);
     EXPECT_EQ(study->persistentPointer(1), nullptr);
-    EXPECT_EQ(study->values(output(0, kVwap)), std::vector<float>(6, 0.0f));
+    EXPECT_EQ(asVector(study->values(output(0, kVwap))), std::vector<float>(6, 0.0f));
     EXPECT_TRUE(study->log().empty());
     EXPECT_EQ(study->menuItems().size(), 3u);
 

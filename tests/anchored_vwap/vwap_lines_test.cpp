@@ -52,15 +52,15 @@ TEST(AnchoredVwapLines, BandsFollowTheSwitchAndEachMultiplier) {
     study->setIntInput(kShowBands, 0);
     study->fullRecalculation();
     for (Line band : {kBand1Upper, kBand1Lower, kBand2Upper, kBand2Lower}) {
-        EXPECT_EQ(study->values(output(0, band)), std::vector<float>(3, 0.0f)) << band;
+        EXPECT_EQ(asVector(study->values(output(0, band))), std::vector<float>(3, 0.0f)) << band;
     }
     EXPECT_EQ(study->value(output(0, kVwap), 1), 10.666666666666667f);
 
     showBands(*study, 1.5f, 0.0f);
     study->fullRecalculation();
     EXPECT_EQ(study->value(output(0, kBand1Upper), 2), 12.060660171779821f);  // 11 + 1.5 sqrt(1/2)
-    EXPECT_EQ(study->values(output(0, kBand2Upper)), std::vector<float>(3, 0.0f));
-    EXPECT_EQ(study->values(output(0, kBand2Lower)), std::vector<float>(3, 0.0f));
+    EXPECT_EQ(asVector(study->values(output(0, kBand2Upper))), std::vector<float>(3, 0.0f));
+    EXPECT_EQ(asVector(study->values(output(0, kBand2Lower))), std::vector<float>(3, 0.0f));
     EXPECT_EQ(study->outputName(output(0, kBand1Upper)), "AVWAP 1 +1SD");
 }
 
@@ -76,10 +76,10 @@ TEST(AnchoredVwapLines, LineStartsAtItsAnchorBarAndTwoSlotsOnOneBarDrawAlike) {
         EXPECT_EQ(study->value(output(2, line), 0), 0.0f);
         EXPECT_EQ(study->value(output(2, line), 1), 0.0f);
         EXPECT_EQ(study->value(output(2, line), 2), 12.0f);  // SD 0 at the anchor bar
-        EXPECT_EQ(study->values(output(2, line)), study->values(output(5, line)));
+        EXPECT_EQ(asVector(study->values(output(2, line))), asVector(study->values(output(5, line))));
         EXPECT_EQ(study->value(output(7, line), 3), 0.0f);
         EXPECT_EQ(study->value(output(7, line), 4), 13.0f);
-        EXPECT_EQ(study->values(output(0, line)), std::vector<float>(5, 0.0f));
+        EXPECT_EQ(asVector(study->values(output(0, line))), std::vector<float>(5, 0.0f));
     }
 }
 
@@ -95,7 +95,7 @@ TEST(AnchoredVwapLines, BarsWithoutUsableVolumeOrPriceAddNothing) {
     anchorAt(*study, 0, minuteOf(0));
     study->fullRecalculation();
     for (Line line : {kVwap, kBand1Upper, kBand1Lower, kBand2Upper, kBand2Lower}) {
-        const std::vector<float>& v = study->values(output(0, line));
+        const std::span<const float> v = study->values(output(0, line));
         EXPECT_EQ(v[0], 0.0f);
         EXPECT_EQ(v[1], 0.0f);
         EXPECT_EQ(v[2], 10.0f);

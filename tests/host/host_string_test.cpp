@@ -108,6 +108,26 @@ TEST(HostString, CopyFrom) {
     EXPECT_EQ(a.s.isSet, 1);
 }
 
+TEST(HostString, AssignJoinedPutsThePiecesSideBySide) {
+    Text t;
+    assign(t.s, "old", 3);
+    const TextPiece pieces[] = {{"OR", 2}, {"   ", 3}, {nullptr, 5}, {"", 0}, {"110.00", 6},
+                                {"\n", 1}};
+    assignJoined(t.s, pieces, 6);
+    EXPECT_EQ(t.str(), "OR   110.00\n");
+    EXPECT_EQ(t.s.ownsText, 1);
+    EXPECT_EQ(t.s.isSet, 1);
+    assignJoined(t.s, pieces, 0);
+    EXPECT_EQ(t.str(), "");
+    EXPECT_EQ(t.s.ownsText, 0);
+    EXPECT_EQ(t.s.isSet, 1);
+    // A piece that would take the text past the longest length is left
+    // out, with those after it.
+    const TextPiece tooLong[] = {{"ab", 2}, {"x", kMaxTextLength}, {"c", 1}};
+    assignJoined(t.s, tooLong, 3);
+    EXPECT_EQ(t.str(), "ab");
+}
+
 TEST(HostString, AllocateTextRefusesNonPositiveCounts) {
     EXPECT_EQ(allocateText(0), nullptr);
     EXPECT_EQ(allocateText(-3), nullptr);
@@ -132,6 +152,24 @@ TEST(HostString, HeapExhaustionLeavesTheEmptyTextOrTheOldText) {
     EXPECT_EQ(t.str(), "");  // the reset came first
     EXPECT_EQ(t.s.isSet, 0);
     keelmarkProcessHeapFailAfter(0, 0);
+}
+
+TEST(HostString, AssignJoinedMakesOneBlockOrLeavesTheEmptyText) {
+    const std::int64_t live = keelmarkProcessHeapLiveBlocks();
+    {
+        Text t;
+        const TextPiece pieces[] = {{"SESSION LEVELS\n", 15}, {"PD   H ", 7}, {"112.00", 6}};
+        const std::int64_t before = keelmarkProcessHeapAllocations();
+        assignJoined(t.s, pieces, 3);
+        EXPECT_EQ(keelmarkProcessHeapAllocations() - before, 1);
+        EXPECT_EQ(t.str(), "SESSION LEVELS\nPD   H 112.00");
+        keelmarkProcessHeapFailAfter(1, 0);
+        assignJoined(t.s, pieces, 3);
+        EXPECT_EQ(t.str(), "");
+        EXPECT_EQ(t.s.ownsText, 0);
+        EXPECT_EQ(t.s.isSet, 1);
+    }
+    EXPECT_EQ(keelmarkProcessHeapLiveBlocks(), live);
 }
 
 TEST(HostString, EveryOperationLeavesNoBlockBehind) {

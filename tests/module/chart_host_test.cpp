@@ -11,6 +11,7 @@
 #include "host/drawing_request.h"
 #include "host/host_array.h"
 #include "host/host_string.h"
+#include "tests/support/bit_compare.h"
 #include "tests/support/live_feed.h"
 #include "tests/support/sample_bars.h"
 
@@ -214,13 +215,24 @@ TEST_F(ChartHost, DeclaredOutputsGetStorageThatKeepsEarlierBarsAsTheChartGrows) 
     study.appendBar(Bar{3, 7, 7, 7, 7, 1});
     study.updateFormingBar();
 
-    EXPECT_EQ(study.values(3), (std::vector<float>{101.0f, 102.0f, 7.0f}));
-    EXPECT_EQ(study.values(1), (std::vector<float>{0.0f, 0.0f, 0.0f}));
-    EXPECT_EQ(study.extraValues(0, 0), (std::vector<float>{0.0f, 1.0f, 2.0f}));
+    EXPECT_EQ(test::asVector(study.values(3)), (std::vector<float>{101.0f, 102.0f, 7.0f}));
+    EXPECT_EQ(test::asVector(study.values(1)), (std::vector<float>{0.0f, 0.0f, 0.0f}));
+    EXPECT_EQ(test::asVector(study.extraValues(0, 0)), (std::vector<float>{0.0f, 1.0f, 2.0f}));
+
+    // Bar by bar, past any storage the host set aside ahead: earlier values
+    // stay, each array is exactly as long as the chart.
+    for (std::int32_t bar = 3; bar < 40; ++bar) {
+        study.appendBar(Bar{bar + 1, 7, 7, 7, 7, 1});
+        study.updateAfterAppend();
+        ASSERT_EQ(study.values(3).size(), static_cast<std::size_t>(bar + 1));
+        ASSERT_EQ(study.record().outputs.data[3].values.count, bar + 1);
+    }
+    EXPECT_EQ(study.value(3, 1), 102.0f);
+    EXPECT_EQ(study.extraValue(0, 0, 39), 39.0f);
 
     study.setBars(barsAt({1, 2, 3}));
     study.updateFormingBar();
-    EXPECT_EQ(study.values(3), (std::vector<float>{0.0f, 0.0f, 103.0f}))
+    EXPECT_EQ(test::asVector(study.values(3)), (std::vector<float>{0.0f, 0.0f, 103.0f}))
         << "a new chart starts without values";
 }
 

@@ -102,7 +102,8 @@ TEST_F(BadHostData, OddUpdateRangesAndBarCounts) {
     const std::vector<replay::Bar> bars = loadSampleBars("NQ_5min_sample.csv");
     study.setIntInput(SessionsToShow, 0);
     recalculate(bars);
-    const std::vector<float> expected = study.values(IBH);
+    const std::span<const float> written = study.values(IBH);
+    const std::vector<float> expected(written.begin(), written.end());
     auto fullRecalculations = [this] {
         return std::count_if(study.log().begin(), study.log().end(), [](const replay::LogLine& l) {
             return l.text.find(" BUILD ") != std::string::npos;

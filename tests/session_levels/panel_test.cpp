@@ -2,6 +2,14 @@
 // price texts, and where and how the panel is placed.
 #include "session_levels_fixture.h"
 
+#include <bit>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "session_levels/panel.h"
+#include "tests/support/live_feed.h"
+
 namespace keelmark::test {
 namespace {
 
@@ -181,6 +189,59 @@ TEST_F(Panel, RemovedWhenSwitchedOffWithoutBarsAndOnTheLastCall) {
     study.finalCall();
     EXPECT_TRUE(study.drawings().empty());
     EXPECT_TRUE(study.persistentPointer(1) == nullptr);
+}
+
+
+// The panel of a live chart, tick by tick, is the panel a fresh full
+// recalculation of the same bars shows, also when the host's price format
+// changes between two ticks.
+TEST_F(Panel, LiveTicksShowTheTextAFreshCalculationShows) {
+    replay::StudyInstance fresh{testModule().sessionLevels(), 7, 3};
+    fresh.defaultsPass();
+    const std::vector<replay::Bar> bars = loadSampleBars("NQ_30min_sample.csv");
+    std::int32_t calls = 0;
+    feedLive(study, bars, 20, [&](std::int32_t lastBar) {
+        fresh.setBars(study.bars());
+        fresh.fullRecalculation();
+        const auto panel = fresh.drawings().find(7 + kPanelOffset);
+        ASSERT_NE(panel, fresh.drawings().end());
+        ASSERT_EQ(panelText(), panel->second.text) << "bar " << lastBar << ", call " << calls;
+        if (++calls == 400) {  // from the next tick on
+            study.setPriceFormat(1);
+            fresh.setPriceFormat(1);
+        }
+    });
+    EXPECT_GT(calls, 1000);
+    fresh.finalCall();
+}
+
+// The ratio is written without printf; every double must come out as
+// "%.2f" writes it, ties and extremes included.
+TEST(PanelRatioText, RoundsAsPrintfDoes) {
+    std::vector<double> ratios = {0.0,     -0.0,   0.005,  0.015,   0.125,   0.375,  1.005,
+                                  2.675,   1.125,  -0.001, -0.005,  0.995,   9.995,  99.995,
+                                  1e15,    1e300,  -1e300, 5e-324,  1.7976931348623157e308,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    for (int k = 0; k <= 100000; ++k) {
+        ratios.push_back(k / 1000.0);
+        ratios.push_back(k / 8.0 + 0.005);
+    }
+    std::mt19937_64 random(20231204);
+    for (int k = 0; k < 100000; ++k) {
+        ratios.push_back(std::bit_cast<double>(random()));
+    }
+    char written[session_levels::kRatioTextCapacity];
+    char expected[session_levels::kRatioTextCapacity + 16];
+    for (const double ratio : ratios) {
+        for (const std::int32_t sessions : {1, 20, 1000}) {
+            const std::size_t length = session_levels::formatRatioText(written, ratio, sessions);
+            std::snprintf(expected, sizeof expected, "  = %.2fx its %d-session average", ratio,
+                          static_cast<int>(sessions));
+            ASSERT_EQ(std::string(written, length), expected) << std::hexfloat << ratio;
+        }
+    }
 }
 
 }  // namespace

@@ -13,13 +13,13 @@ std::vector<std::uint32_t> bitPatterns(const std::vector<float>& values) {
 
 std::vector<float> committedOutputs(const replay::StudyInstance& study, std::int32_t slot,
                                     std::int32_t count) {
-    const std::vector<float>& all = study.values(slot);
+    const std::span<const float> all = study.values(slot);
     const std::size_t n = std::min(all.size(), static_cast<std::size_t>(std::max(count, 0)));
     return std::vector<float>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-::testing::AssertionResult sameBits(const std::string& what, const std::vector<float>& expected,
-                                    const std::vector<float>& actual, std::size_t count) {
+::testing::AssertionResult sameBits(const std::string& what, std::span<const float> expected,
+                                    std::span<const float> actual, std::size_t count) {
     if (expected.size() < count || actual.size() < count) {
         return ::testing::AssertionFailure() << what << ": expected " << count << " values, have "
                                              << expected.size() << " and " << actual.size();

@@ -6,12 +6,18 @@
 
 #include <bit>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "replay/chart_host.h"
 
 namespace keelmark::test {
+
+// Values the stand-in host holds, copied for comparison with a vector.
+inline std::vector<float> asVector(std::span<const float> values) {
+    return std::vector<float>(values.begin(), values.end());
+}
 
 inline std::uint32_t bitsOf(float v) { return std::bit_cast<std::uint32_t>(v); }
 
@@ -23,8 +29,8 @@ std::vector<float> committedOutputs(const replay::StudyInstance& study, std::int
 
 // Success when the first `count` values agree bit for bit; otherwise the
 // message names `what`, the first differing bar and both values.
-::testing::AssertionResult sameBits(const std::string& what, const std::vector<float>& expected,
-                                    const std::vector<float>& actual, std::size_t count);
+::testing::AssertionResult sameBits(const std::string& what, std::span<const float> expected,
+                                    std::span<const float> actual, std::size_t count);
 // Every declared output slot over bars 0 .. count - 1.
 ::testing::AssertionResult sameOutputBits(const replay::StudyInstance& expected,
                                           const replay::StudyInstance& actual, std::int32_t count);
