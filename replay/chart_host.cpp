@@ -345,7 +345,7 @@ void StudyInstance::prepareOutputArrays() {
 // Storage grows by half again, for amortised constant work per appended bar
 // at a modest cost in memory. Values given up when the chart shrinks are
 // cleared, so that bars added later start at 0 again.
-void StudyInstance::sizeColumn(OutputColumn& c, std::size_t count) {
+void StudyInstance::resizeColumn(OutputColumn& c, std::size_t count) {
     if (count > c.storage.size()) {
         c.storage.resize(std::max(count, c.storage.size() + c.storage.size() / 2));
     } else if (count < c.count) {

@@ -233,7 +233,16 @@ private:
         }
         return values[static_cast<std::size_t>(bar)];
     }
-    static void sizeColumn(OutputColumn& c, std::size_t count);
+    // Inline: the host sizes every output on every call, and between two
+    // calls the chart grows by a bar at most.
+    static void sizeColumn(OutputColumn& c, std::size_t count) {
+        if (count >= c.count && count <= c.storage.size()) {
+            c.count = count;
+        } else {
+            resizeColumn(c, count);
+        }
+    }
+    static void resizeColumn(OutputColumn& c, std::size_t count);
     std::vector<OutputColumn> values_;
     std::vector<OutputColumn> extras_;           // one extra array per output
     std::vector<HostArray<float>> extraArrays_;  // the HostArray of each extra

@@ -180,6 +180,9 @@ std::int32_t firstBarToPlot(const SessionClock& clock, const BarArrays& bars, co
 }
 
 void blankBarsBefore(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t firstShown) {
+    if (firstShown <= hideCursor) {
+        return;  // most calls: nothing new to blank
+    }
     for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
         blankBars(out.values[slot], hideCursor, firstShown);
     }
