@@ -158,14 +158,210 @@ void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool
     foldOneBar(state, levels, bar, commit);
 }
 
+namespace {
+
+// Most bars change the level record in one of three plain ways: an RTH bar
+// of the open session past both opening windows widens the session's range
+// and moves its last close; an overnight bar widens the overnight; a bar
+// outside RTH before the overnight starts changes nothing. Which of these a
+// bar does follows from its start alone once the record is known, and the
+// bars that do it start inside one stretch of time. So, after each bar
+// folded the general way, the bars that follow are folded in a tight loop
+// while they start inside that stretch; the first one outside it goes the
+// general way again, as do bars outside any array and charts whose clock
+// does not fit the stretches below.
+
+// The session clock as stretches of the chart's date-times (microseconds).
+// RTH session k (the day number of its opening day) covers
+// [k days + rthStart, k days + rthStart + rthLength); everything else is
+// outside RTH. That holds for any clock whose three times of day lie within
+// the day, including sessions across midnight and a whole-day session, and
+// for bars from day 0 on: every stretch below starts at day 0 or later.
+struct RunClock {
+    bool usable = false;
+    std::int64_t rthStart = 0;        // after midnight
+    std::int64_t rthLength = 0;       // more than 0, at most one day
+    std::int64_t overnightStart = 0;  // after midnight
+    std::int64_t windowsLength = 0;   // the longer opening window, at least 0
+};
+
+// Day numbers from 0 up to this (about 270,000 years) keep every stretch
+// below well inside 64 bits.
+constexpr std::int64_t kRunDayLimit = 100'000'000;
+
+bool withinDay(std::int32_t seconds) { return seconds >= 0 && seconds < kSecondsPerDay; }
+
+RunClock runClockOf(const SessionClock& clock) {
+    RunClock r;
+    r.usable = withinDay(clock.rthStartSeconds) && withinDay(clock.rthEndSeconds) &&
+               withinDay(clock.overnightStartSeconds);
+    if (!r.usable) {
+        return r;
+    }
+    const std::int32_t start = clock.rthStartSeconds;
+    const std::int32_t end = clock.rthEndSeconds;
+    const std::int32_t length = start < end ? end - start : kSecondsPerDay - start + end;
+    const std::int32_t windows =
+        std::max({0, clock.openingRangeSeconds, clock.initialBalanceSeconds});
+    r.rthStart = start * kMicrosPerSecond;
+    r.rthLength = length * kMicrosPerSecond;
+    r.overnightStart = clock.overnightStartSeconds * kMicrosPerSecond;
+    r.windowsLength = static_cast<std::int64_t>(windows) * kMicrosPerSecond;
+    return r;
+}
+
+bool usableDay(std::int64_t day) { return day >= 0 && day < kRunDayLimit; }
+
+// A stretch of bar starts [from, to); empty when from >= to.
+struct Stretch {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+};
+
+// Folds bars from `i` on, up to `last` and inside every array, while each
+// starts inside `stretch`: each widens `range` exactly as foldBarIntoRange
+// does and, when `kMovesClose`, moves `lastClose` to the bar's close when
+// that is a number; each gets the session number `number`. Returns the
+// first bar not folded.
+//
+// The range is widened in two locals that stay in registers. An empty range
+// starts from the widest bounds, which the first bar with a range replaces
+// by its own high and low, as foldBarIntoRange sets them.
+template <bool kMovesClose>
+std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_t last,
+                              Stretch stretch, HighLow& range, double& lastClose, float number,
+                              float* sessionNumbers) {
+    const std::int32_t end = std::min(last + 1, bars.commonCount);
+    const ChartDateTime* const times = bars.times.data;
+    const float* const highs = bars.high.data;
+    const float* const lows = bars.low.data;
+    const float* const closes = bars.close.data;
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    double high = range.valid ? range.high : -kInfinity;
+    double low = range.valid ? range.low : kInfinity;
+    double close = lastClose;
+    for (; i < end; ++i) {
+        const ChartDateTime start = times[i];
+        if (start < stretch.from || start >= stretch.to) {
+            break;
+        }
+        const float barHigh = highs[i];
+        const float barLow = lows[i];
+        if (std::isfinite(barHigh) && std::isfinite(barLow)) {
+            high = std::max(high, static_cast<double>(barHigh));
+            low = std::min(low, static_cast<double>(barLow));
+        }
+        if constexpr (kMovesClose) {
+            const float barClose = closes[i];
+            if (std::isfinite(barClose)) {
+                close = barClose;
+            }
+        }
+        sessionNumbers[i] = number;
+    }
+    if (high != -kInfinity) {  // the range had a bar, before or in this run
+        range.valid = true;
+        range.high = high;
+        range.low = low;
+    }
+    lastClose = close;
+    return i;
+}
+
+// The same for bars that change nothing but get their session number.
+std::int32_t skipWhileInside(const BarArrays& bars, std::int32_t i, std::int32_t last,
+                             Stretch stretch, float number, float* sessionNumbers) {
+    const std::int32_t end = std::min(last + 1, bars.commonCount);
+    for (; i < end; ++i) {
+        const ChartDateTime start = bars.times.data[i];
+        if (start < stretch.from || start >= stretch.to) {
+            break;
+        }
+        sessionNumbers[i] = number;
+    }
+    return i;
+}
+
+// A window that the next bar past it would complete.
+bool windowPending(const HighLow& range, bool complete) { return range.valid && !complete; }
+
+// After bar `i` - 1 (`bar`) was folded the general way: folds the run of
+// bars from `i` on that do the same plain thing, and returns the first bar
+// after that run.
+std::int32_t foldRunAfter(const RunClock& clock, const BarFields& bar, LevelRecord& levels,
+                          const BarArrays& bars, std::int32_t i, std::int32_t last,
+                          float* sessionNumbers) {
+    const float number = static_cast<float>(sessionNumberOf(levels.sessionIndex, levels.inRth));
+    if (levels.inRth) {
+        // The open session's bars past both opening windows, once neither
+        // window waits for the bar that completes it.
+        if (!levels.rthActive || !usableDay(levels.rthKey) ||
+            windowPending(levels.openingRange, levels.openingRangeComplete) ||
+            windowPending(levels.initialBalance, levels.initialBalanceComplete)) {
+            return i;
+        }
+        const std::int64_t sessionStart = levels.rthKey * kMicrosPerDay + clock.rthStart;
+        const Stretch stretch{sessionStart + clock.windowsLength, sessionStart + clock.rthLength};
+        return widenWhileInside<true>(bars, i, last, stretch, levels.rthRange, levels.lastRthClose,
+                                      number, sessionNumbers);
+    }
+    // Outside RTH, and the session is finished: the bars up to the next RTH
+    // start after the last one at or before this bar, which is on the bar's
+    // day when the bar starts at or after "RTH Start", else on the day before.
+    if (levels.rthActive || !withinDay(bar.second)) {
+        return i;
+    }
+    const std::int64_t secondOfDay = bar.second * kMicrosPerSecond;
+    const std::int64_t day = secondOfDay >= clock.rthStart ? bar.day : bar.day - 1;
+    if (!usableDay(day)) {
+        return i;
+    }
+    const std::int64_t sessionStart = day * kMicrosPerDay + clock.rthStart;
+    Stretch outside{sessionStart + clock.rthLength, sessionStart + kMicrosPerDay};
+    if (levels.overnightActive) {
+        double unusedClose = 0.0;
+        const std::int32_t next = widenWhileInside<false>(
+            bars, i, last, outside, levels.runningOvernight, unusedClose, number, sessionNumbers);
+        levels.shownOvernight = levels.runningOvernight;
+        return next;
+    }
+    if (levels.rthEnded) {
+        // The overnight starts at "Overnight Start" of the day the last
+        // session finished, or on any later day: up to then nothing changes.
+        if (!usableDay(levels.rthEndDay)) {
+            return i;
+        }
+        const std::int64_t endDay = levels.rthEndDay * kMicrosPerDay;
+        outside.from = std::max(outside.from, endDay);
+        outside.to = std::min(outside.to, endDay + clock.overnightStart);
+    }
+    return skipWhileInside(bars, i, last, outside, number, sessionNumbers);
+}
+
+}  // namespace
+
 void foldBarsUnplotted(StateRecord& state, const BarArrays& bars, std::int32_t from,
                        std::int32_t to, float* sessionNumbers) {
-    for (std::int32_t i = from; i <= to; ++i) {
-        foldOneBar(state, state.levels, readBar(bars, i), true);
-        sessionNumbers[i] =
-            static_cast<float>(sessionNumberOf(state.levels.sessionIndex, state.levels.inRth));
-        state.lastCommittedBar = i;
+    if (from > to) {
+        return;
     }
+    const RunClock clock = runClockOf(state.clock);
+    // Folded into a local copy, stored once at the end: the compiler can then
+    // keep the record in registers instead of re-reading it after every store
+    // of a session number.
+    LevelRecord levels = state.levels;
+    std::int32_t i = from;
+    while (i <= to) {
+        const BarFields bar = readBar(bars, i);
+        foldOneBar(state, levels, bar, true);
+        sessionNumbers[i] = static_cast<float>(sessionNumberOf(levels.sessionIndex, levels.inRth));
+        ++i;
+        if (clock.usable) {
+            i = foldRunAfter(clock, bar, levels, bars, i, to, sessionNumbers);
+        }
+    }
+    state.levels = levels;
+    state.lastCommittedBar = to;
 }
 
 namespace {

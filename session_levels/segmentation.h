@@ -109,8 +109,9 @@ void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool
 
 // Folds the committed bars `from` .. `to` into the state's level record and
 // writes each one's session number into `sessionNumbers` (at least `to` + 1
-// elements), nothing else: the bars that a full recalculation blanks. One
-// loop beside the bar update, so that it runs without a call per bar.
+// elements), nothing else: the bars that a full recalculation blanks. The
+// result is the same as folding each bar with foldBar; runs of bars that only
+// widen a range, or change nothing, are folded in a tight loop.
 void foldBarsUnplotted(StateRecord& state, const BarArrays& bars, std::int32_t from,
                        std::int32_t to, float* sessionNumbers);
 
