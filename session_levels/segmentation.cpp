@@ -12,6 +12,8 @@
 // "Overnight + RTH").
 #include "session_levels/segmentation.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -161,11 +163,12 @@ void foldBar(StateRecord& state, LevelRecord& levels, const BarFields& bar, bool
 namespace {
 
 // Most bars change the level record in one of three plain ways: an RTH bar
-// of the open session past both opening windows widens the session's range
-// and moves its last close; an overnight bar widens the overnight; a bar
-// outside RTH before the overnight starts changes nothing. Which of these a
-// bar does follows from its start alone once the record is known, and the
-// bars that do it start inside one stretch of time. So, after each bar
+// of the open session widens the session's range, moves its last close and
+// widens the opening range and the initial balance while it starts inside
+// their windows; an overnight bar widens the overnight; a bar outside RTH
+// before the overnight starts changes nothing. Which of these a bar does
+// follows from its start alone once the record is known, and the bars that
+// do the same start inside one stretch of time. So, after each bar
 // folded the general way, the bars that follow are folded in a tight loop
 // while they start inside that stretch; the first one outside it goes the
 // general way again, as do bars outside any array and charts whose clock
@@ -182,7 +185,8 @@ struct RunClock {
     std::int64_t rthStart = 0;        // after midnight
     std::int64_t rthLength = 0;       // more than 0, at most one day
     std::int64_t overnightStart = 0;  // after midnight
-    std::int64_t windowsLength = 0;   // the longer opening window, at least 0
+    std::int64_t openingRange = 0;    // window lengths, at least 0
+    std::int64_t initialBalance = 0;
 };
 
 // Day numbers from 0 up to this (about 270,000 years) keep every stretch
@@ -201,12 +205,11 @@ RunClock runClockOf(const SessionClock& clock) {
     const std::int32_t start = clock.rthStartSeconds;
     const std::int32_t end = clock.rthEndSeconds;
     const std::int32_t length = start < end ? end - start : kSecondsPerDay - start + end;
-    const std::int32_t windows =
-        std::max({0, clock.openingRangeSeconds, clock.initialBalanceSeconds});
     r.rthStart = start * kMicrosPerSecond;
     r.rthLength = length * kMicrosPerSecond;
     r.overnightStart = clock.overnightStartSeconds * kMicrosPerSecond;
-    r.windowsLength = static_cast<std::int64_t>(windows) * kMicrosPerSecond;
+    r.openingRange = std::max(0, clock.openingRangeSeconds) * kMicrosPerSecond;
+    r.initialBalance = std::max(0, clock.initialBalanceSeconds) * kMicrosPerSecond;
     return r;
 }
 
@@ -219,26 +222,32 @@ struct Stretch {
 };
 
 // Folds bars from `i` on, up to `last` and inside every array, while each
-// starts inside `stretch`: each widens `range` exactly as foldBarIntoRange
-// does and, when `kMovesClose`, moves `lastClose` to the bar's close when
-// that is a number; each gets the session number `number`. Returns the
-// first bar not folded.
+// starts inside `stretch`: each widens every one of `ranges` exactly as
+// foldBarIntoRange does and, when `kMovesClose`, moves `lastClose` to the
+// bar's close when that is a number; each gets the session number `number`.
+// Returns the first bar not folded.
 //
-// The range is widened in two locals that stay in registers. An empty range
-// starts from the widest bounds, which the first bar with a range replaces
-// by its own high and low, as foldBarIntoRange sets them.
-template <bool kMovesClose>
+// Each range is held as one pair (high, -low) in a register, so that one
+// packed maximum widens both ends: max(-low, -barLow) is -min(low, barLow).
+// _mm_max_pd(bar, range) takes the bar's value only where it is greater, so
+// a bar equal to an end keeps the range's value, as std::max and std::min
+// do in foldBarIntoRange. An empty range starts from (-inf, -inf), which the
+// first bar with a range replaces by its own high and low.
+template <int kRanges, bool kMovesClose>
 std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_t last,
-                              Stretch stretch, HighLow& range, double& lastClose, float number,
-                              float* sessionNumbers) {
+                              Stretch stretch, HighLow* const (&ranges)[kRanges], double& lastClose,
+                              float number, float* sessionNumbers) {
     const std::int32_t end = std::min(last + 1, bars.commonCount);
     const ChartDateTime* const times = bars.times.data;
     const float* const highs = bars.high.data;
     const float* const lows = bars.low.data;
     const float* const closes = bars.close.data;
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
-    double high = range.valid ? range.high : -kInfinity;
-    double low = range.valid ? range.low : kInfinity;
+    __m128d widened[kRanges];
+    for (int r = 0; r < kRanges; ++r) {
+        widened[r] = ranges[r]->valid ? _mm_set_pd(-ranges[r]->low, ranges[r]->high)
+                                      : _mm_set_pd(-kInfinity, -kInfinity);
+    }
     double close = lastClose;
     for (; i < end; ++i) {
         const ChartDateTime start = times[i];
@@ -248,8 +257,11 @@ std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_
         const float barHigh = highs[i];
         const float barLow = lows[i];
         if (std::isfinite(barHigh) && std::isfinite(barLow)) {
-            high = std::max(high, static_cast<double>(barHigh));
-            low = std::min(low, static_cast<double>(barLow));
+            const __m128d bar =
+                _mm_set_pd(-static_cast<double>(barLow), static_cast<double>(barHigh));
+            for (int r = 0; r < kRanges; ++r) {
+                widened[r] = _mm_max_pd(bar, widened[r]);
+            }
         }
         if constexpr (kMovesClose) {
             const float barClose = closes[i];
@@ -259,10 +271,13 @@ std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_
         }
         sessionNumbers[i] = number;
     }
-    if (high != -kInfinity) {  // the range had a bar, before or in this run
-        range.valid = true;
-        range.high = high;
-        range.low = low;
+    for (int r = 0; r < kRanges; ++r) {
+        const double high = _mm_cvtsd_f64(widened[r]);
+        if (high != -kInfinity) {  // the range had a bar, before or in this run
+            ranges[r]->valid = true;
+            ranges[r]->high = high;
+            ranges[r]->low = -_mm_cvtsd_f64(_mm_unpackhi_pd(widened[r], widened[r]));
+        }
     }
     lastClose = close;
     return i;
@@ -285,6 +300,56 @@ std::int32_t skipWhileInside(const BarArrays& bars, std::int32_t i, std::int32_t
 // A window that the next bar past it would complete.
 bool windowPending(const HighLow& range, bool complete) { return range.valid && !complete; }
 
+// RTH bars of the open session: each widens the session's range and moves
+// its last close, and widens the opening range and the initial balance
+// while it starts inside their windows. Between two neighbouring times of
+// the session where that changes (its start, the end of each window, its
+// end), every bar does the same, provided that no window it is past waits
+// for the bar that completes it. The run is taken between the two times
+// around bar `i` - 1 (`bar`), where the next bars most likely start.
+std::int32_t foldRthRun(const RunClock& clock, const BarFields& bar, LevelRecord& levels,
+                        const BarArrays& bars, std::int32_t i, std::int32_t last, float number,
+                        float* sessionNumbers) {
+    if (!levels.rthActive || !usableDay(levels.rthKey) || !withinDay(bar.second)) {
+        return i;
+    }
+    const std::int64_t sessionStart = levels.rthKey * kMicrosPerDay + clock.rthStart;
+    const std::int64_t elapsed =
+        (bar.day - levels.rthKey) * kMicrosPerDay + bar.second * kMicrosPerSecond - clock.rthStart;
+    std::int64_t from = 0;
+    std::int64_t to = clock.rthLength;
+    for (const std::int64_t windowEnd : {clock.openingRange, clock.initialBalance}) {
+        if (windowEnd <= elapsed) {
+            from = std::max(from, windowEnd);
+        } else {
+            to = std::min(to, windowEnd);
+        }
+    }
+    const bool inOpeningRange = elapsed < clock.openingRange;
+    const bool inInitialBalance = elapsed < clock.initialBalance;
+    if ((!inOpeningRange && windowPending(levels.openingRange, levels.openingRangeComplete)) ||
+        (!inInitialBalance &&
+         windowPending(levels.initialBalance, levels.initialBalanceComplete))) {
+        return i;
+    }
+    const Stretch stretch{sessionStart + from, sessionStart + to};
+    HighLow* const session = &levels.rthRange;
+    double& close = levels.lastRthClose;
+    if (inOpeningRange && inInitialBalance) {
+        HighLow* const ranges[] = {session, &levels.openingRange, &levels.initialBalance};
+        return widenWhileInside<3, true>(bars, i, last, stretch, ranges, close, number,
+                                         sessionNumbers);
+    }
+    if (inOpeningRange || inInitialBalance) {
+        HighLow* const ranges[] = {session,
+                                   inOpeningRange ? &levels.openingRange : &levels.initialBalance};
+        return widenWhileInside<2, true>(bars, i, last, stretch, ranges, close, number,
+                                         sessionNumbers);
+    }
+    HighLow* const ranges[] = {session};
+    return widenWhileInside<1, true>(bars, i, last, stretch, ranges, close, number, sessionNumbers);
+}
+
 // After bar `i` - 1 (`bar`) was folded the general way: folds the run of
 // bars from `i` on that do the same plain thing, and returns the first bar
 // after that run.
@@ -293,17 +358,7 @@ std::int32_t foldRunAfter(const RunClock& clock, const BarFields& bar, LevelReco
                           float* sessionNumbers) {
     const float number = static_cast<float>(sessionNumberOf(levels.sessionIndex, levels.inRth));
     if (levels.inRth) {
-        // The open session's bars past both opening windows, once neither
-        // window waits for the bar that completes it.
-        if (!levels.rthActive || !usableDay(levels.rthKey) ||
-            windowPending(levels.openingRange, levels.openingRangeComplete) ||
-            windowPending(levels.initialBalance, levels.initialBalanceComplete)) {
-            return i;
-        }
-        const std::int64_t sessionStart = levels.rthKey * kMicrosPerDay + clock.rthStart;
-        const Stretch stretch{sessionStart + clock.windowsLength, sessionStart + clock.rthLength};
-        return widenWhileInside<true>(bars, i, last, stretch, levels.rthRange, levels.lastRthClose,
-                                      number, sessionNumbers);
+        return foldRthRun(clock, bar, levels, bars, i, last, number, sessionNumbers);
     }
     // Outside RTH, and the session is finished: the bars up to the next RTH
     // start after the last one at or before this bar, which is on the bar's
@@ -320,8 +375,9 @@ std::int32_t foldRunAfter(const RunClock& clock, const BarFields& bar, LevelReco
     Stretch outside{sessionStart + clock.rthLength, sessionStart + kMicrosPerDay};
     if (levels.overnightActive) {
         double unusedClose = 0.0;
-        const std::int32_t next = widenWhileInside<false>(
-            bars, i, last, outside, levels.runningOvernight, unusedClose, number, sessionNumbers);
+        HighLow* const ranges[] = {&levels.runningOvernight};
+        const std::int32_t next = widenWhileInside<1, false>(bars, i, last, outside, ranges,
+                                                             unusedClose, number, sessionNumbers);
         levels.shownOvernight = levels.runningOvernight;
         return next;
     }

@@ -1,8 +1,8 @@
 // A full recalculation folds the bars that "Sessions to Show" blanks in runs:
 // after each bar folded the general way, the following bars that only widen
-// the open session's range, only widen the overnight, or change nothing, are
-// folded in a tight loop while they start inside the stretch of time where
-// that holds. Bar by bar delivery folds every bar the general way. Both must
+// ranges (the open session's, its opening windows', the overnight) or change
+// nothing are folded in a tight loop while they start inside the stretch of
+// time where that holds. Bar by bar delivery folds every bar the general way. Both must
 // leave the same values, session numbers and panel, also where a run meets a
 // price that is not a number, a gap, a time going backwards, a session
 // boundary or midnight.
