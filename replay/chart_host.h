@@ -78,6 +78,10 @@ struct CallCounts {
     std::int64_t persistentAccesses = 0, fetches = 0;
 };
 
+// The host's text of a price: `priceFormat` decimals (0 to 9), or "%g" for
+// any other format.
+std::string formattedPrice(double price, std::int32_t priceFormat);
+
 class StudyInstance {
 public:
     static constexpr std::int32_t kInputSlots = 64;
