@@ -394,6 +394,24 @@ std::int32_t foldRunAfter(const RunClock& clock, const BarFields& bar, LevelReco
     return skipWhileInside(bars, i, last, outside, number, sessionNumbers);
 }
 
+// A bar for the general fold. Its open is read only when the bar opens a
+// session, the one place the fold uses it (the RTH open level): the bars
+// the general fold meets are far apart, so each read of the open would be a
+// trip to memory that nothing else of the bar makes.
+BarFields readBarToFold(const SessionClock& clock, const LevelRecord& levels,
+                        const BarArrays& bars, std::int32_t i) {
+    if (i < 0 || i >= bars.commonCount) {
+        return readBar(bars, i);
+    }
+    BarFields bar = barFieldsOf(bars.times.data[i], 0.0f, bars.high.data[i], bars.low.data[i],
+                                bars.close.data[i]);
+    const RthMembership m = classifyBar(clock, bar.day, bar.second);
+    if (m.rth && (!levels.rthActive || m.key != levels.rthKey)) {
+        bar.open = bars.open.data[i];
+    }
+    return bar;
+}
+
 }  // namespace
 
 void foldBarsUnplotted(StateRecord& state, const BarArrays& bars, std::int32_t from,
@@ -408,7 +426,7 @@ void foldBarsUnplotted(StateRecord& state, const BarArrays& bars, std::int32_t f
     LevelRecord levels = state.levels;
     std::int32_t i = from;
     while (i <= to) {
-        const BarFields bar = readBar(bars, i);
+        const BarFields bar = readBarToFold(state.clock, levels, bars, i);
         foldOneBar(state, levels, bar, true);
         sessionNumbers[i] = static_cast<float>(sessionNumberOf(levels.sessionIndex, levels.inRth));
         ++i;
