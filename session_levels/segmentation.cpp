@@ -398,8 +398,8 @@ std::int32_t foldRunAfter(const RunClock& clock, const BarFields& bar, LevelReco
 // session, the one place the fold uses it (the RTH open level): the bars
 // the general fold meets are far apart, so each read of the open would be a
 // trip to memory that nothing else of the bar makes.
-BarFields readBarToFold(const SessionClock& clock, const LevelRecord& levels,
-                        const BarArrays& bars, std::int32_t i) {
+BarFields readBarToFold(const SessionClock& clock, const LevelRecord& levels, const BarArrays& bars,
+                        std::int32_t i) {
     if (i < 0 || i >= bars.commonCount) {
         return readBar(bars, i);
     }
