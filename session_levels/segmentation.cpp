@@ -221,6 +221,39 @@ struct Stretch {
     std::int64_t to = 0;
 };
 
+// Whether all of the four bar starts from `starts` lie inside `stretch`
+// (which is not empty): an unsigned distance from its start below its length.
+bool fourInside(const ChartDateTime* starts, Stretch stretch) {
+    const auto length =
+        static_cast<std::uint64_t>(stretch.to) - static_cast<std::uint64_t>(stretch.from);
+    bool inside = true;
+    for (int k = 0; k < 4; ++k) {
+        inside &= static_cast<std::uint64_t>(starts[k]) - static_cast<std::uint64_t>(stretch.from) <
+                  length;
+    }
+    return inside;
+}
+
+// Whether all four prices are finite numbers.
+bool fourFinite(__m128 prices) {
+    const __m128 magnitude = _mm_and_ps(prices, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
+    return _mm_movemask_ps(
+               _mm_cmplt_ps(magnitude, _mm_set1_ps(std::numeric_limits<float>::infinity()))) == 0xF;
+}
+
+// The highest of four prices, and the lowest: each pair of neighbours first
+// (prices 0 and 1, 2 and 3), then the two results. Among equal prices (such
+// as 0 and -0) the earliest is kept, as widening bar by bar keeps it:
+// _mm_max_ps(later, earlier) takes the later price only where it is greater.
+float highestOfFour(__m128 v) {
+    const __m128 pairs = _mm_max_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 1, 1)), v);
+    return _mm_cvtss_f32(_mm_max_ps(_mm_movehl_ps(pairs, pairs), pairs));
+}
+float lowestOfFour(__m128 v) {
+    const __m128 pairs = _mm_min_ps(_mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 1, 1)), v);
+    return _mm_cvtss_f32(_mm_min_ps(_mm_movehl_ps(pairs, pairs), pairs));
+}
+
 // Folds bars from `i` on, up to `last` and inside every array, while each
 // starts inside `stretch`: each widens every one of `ranges` exactly as
 // foldBarIntoRange does and, when `kMovesClose`, moves `lastClose` to the
@@ -233,10 +266,17 @@ struct Stretch {
 // a bar equal to an end keeps the range's value, as std::max and std::min
 // do in foldBarIntoRange. An empty range starts from (-inf, -inf), which the
 // first bar with a range replaces by its own high and low.
+//
+// Bars go four at a time while all four start inside the stretch and have a
+// range: the four widen a range as their highest high and lowest low do.
+// Any other bar goes alone.
 template <int kRanges, bool kMovesClose>
 std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_t last,
                               Stretch stretch, HighLow* const (&ranges)[kRanges], double& lastClose,
                               float number, float* sessionNumbers) {
+    if (stretch.from >= stretch.to) {
+        return i;
+    }
     const std::int32_t end = std::min(last + 1, bars.commonCount);
     const ChartDateTime* const times = bars.times.data;
     const float* const highs = bars.high.data;
@@ -249,7 +289,33 @@ std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_
                                       : _mm_set_pd(-kInfinity, -kInfinity);
     }
     double close = lastClose;
-    for (; i < end; ++i) {
+    auto widen = [&widened](float high, float low) {
+        const __m128d bar = _mm_set_pd(-static_cast<double>(low), static_cast<double>(high));
+        for (int r = 0; r < kRanges; ++r) {
+            widened[r] = _mm_max_pd(bar, widened[r]);
+        }
+    };
+    while (i < end) {
+        for (; i + 4 <= end && fourInside(times + i, stretch); i += 4) {
+            const __m128 fourHighs = _mm_loadu_ps(highs + i);
+            const __m128 fourLows = _mm_loadu_ps(lows + i);
+            if (!fourFinite(fourHighs) || !fourFinite(fourLows)) {
+                break;
+            }
+            widen(highestOfFour(fourHighs), lowestOfFour(fourLows));
+            if constexpr (kMovesClose) {
+                for (int k = 0; k < 4; ++k) {
+                    if (std::isfinite(closes[i + k])) {
+                        close = closes[i + k];
+                    }
+                }
+            }
+            _mm_storeu_ps(sessionNumbers + i, _mm_set1_ps(number));
+        }
+        if (i >= end) {
+            break;
+        }
+        // One bar alone.
         const ChartDateTime start = times[i];
         if (start < stretch.from || start >= stretch.to) {
             break;
@@ -257,11 +323,7 @@ std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_
         const float barHigh = highs[i];
         const float barLow = lows[i];
         if (std::isfinite(barHigh) && std::isfinite(barLow)) {
-            const __m128d bar =
-                _mm_set_pd(-static_cast<double>(barLow), static_cast<double>(barHigh));
-            for (int r = 0; r < kRanges; ++r) {
-                widened[r] = _mm_max_pd(bar, widened[r]);
-            }
+            widen(barHigh, barLow);
         }
         if constexpr (kMovesClose) {
             const float barClose = closes[i];
@@ -270,6 +332,7 @@ std::int32_t widenWhileInside(const BarArrays& bars, std::int32_t i, std::int32_
             }
         }
         sessionNumbers[i] = number;
+        ++i;
     }
     for (int r = 0; r < kRanges; ++r) {
         const double high = _mm_cvtsd_f64(widened[r]);
