@@ -11,6 +11,8 @@
 // (last bar's session number - N).
 #include "session_levels/plotting.h"
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 
 #include "session_levels/levels.h"
@@ -177,6 +179,20 @@ std::int32_t firstBarToPlot(const SessionClock& clock, const BarArrays& bars, co
         return 0;
     }
     return firstBarOfRecentSessions(clock, bars, barCount, sessionsToShow);
+}
+
+void lookUpBlankingAhead(const PlotArrays& out, std::int32_t from, std::int32_t to) {
+    if (from >= to) {
+        return;
+    }
+    constexpr std::int32_t kBarsPerPage = 4096 / sizeof(float);
+    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+        const float* const values = out.values[slot].data;
+        for (std::int32_t bar = from; bar < to; bar += kBarsPerPage) {
+            _mm_prefetch(reinterpret_cast<const char*>(values + bar), _MM_HINT_NTA);
+        }
+        _mm_prefetch(reinterpret_cast<const char*>(values + to - 1), _MM_HINT_NTA);
+    }
 }
 
 void blankBarsBefore(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t firstShown) {

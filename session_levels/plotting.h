@@ -47,6 +47,11 @@ void plotBar(const PlotArrays& out, std::int32_t index, const LevelRecord& level
 std::int32_t firstBarToPlot(const SessionClock& clock, const BarArrays& bars, const PlotArrays& out,
                             std::int32_t barCount, std::int32_t sessionsToShow);
 
+// Asks the processor to look up, ahead, the memory pages of every series
+// that blanking bars `from` .. `to` - 1 writes, one read hint per page; every
+// series must hold those bars.
+void lookUpBlankingAhead(const PlotArrays& out, std::int32_t from, std::int32_t to);
+
 // Blanks every series before `firstShown` and moves the hide cursor there.
 void blankBarsBefore(const PlotArrays& out, std::int32_t& hideCursor, std::int32_t firstShown);
 
