@@ -78,9 +78,29 @@ void assign(HostString& s, const char* text, std::int32_t length) {
     s.isSet = 1;
 }
 
+namespace {
+
+// assign() for a text known to have no NUL in its first `length` characters:
+// the copy needs no second look for the end.
+void assignMeasured(HostString& s, const char* text, std::int32_t length) {
+    reset(s);
+    if (length > 0) {
+        char* block = static_cast<char*>(processHeapAllocate(static_cast<std::size_t>(length) + 1));
+        if (block != nullptr) {
+            std::memcpy(block, text, static_cast<std::size_t>(length));
+            block[length] = '\0';
+            s.text = block;
+            s.ownsText = 1;
+        }
+    }
+    s.isSet = 1;
+}
+
+}  // namespace
+
 void assign(HostString& s, const char* text) {
     const std::int32_t length = text != nullptr ? boundedLength(text, kMaxTextLength) : 0;
-    assign(s, text, length);
+    assignMeasured(s, text, length);
 }
 
 HostString& appendFormatV(HostString& s, const char* fmt, std::va_list args) {
@@ -174,8 +194,7 @@ void copyFrom(HostString& s, const HostString& source) {
     }
     const bool sourceHasText = source.text != nullptr && source.text[0] != '\0';
     if (sourceHasText) {
-        assign(s, source.text, boundedLength(source.text, kMaxTextLength));
-        s.isSet = 1;
+        assignMeasured(s, source.text, boundedLength(source.text, kMaxTextLength));
         return;
     }
     const bool ownHasText = s.text != nullptr && s.text[0] != '\0';

@@ -151,6 +151,19 @@ void pointAt(HostArray<T>& a, T* data, std::int32_t count) {
 
 std::string copiedText(const HostString& s) { return textOf(s); }
 
+// Appends to a column of the chart. When the column must grow, its new
+// storage is written through at once, while the chart grows, rather than a
+// page at a time as later bars arrive on a live chart.
+template <typename T>
+void appendTouched(std::vector<T>& column, const T& value) {
+    if (column.size() == column.capacity()) {
+        const std::size_t size = column.size();
+        column.resize(std::max<std::size_t>(2 * size, 64));
+        column.resize(size);
+    }
+    column.push_back(value);
+}
+
 }  // namespace
 
 // The decimals are written by std::to_chars, which rounds exactly as
@@ -219,17 +232,18 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
         values_[slot] = OutputColumn{};
         extras_[slot] = OutputColumn{};
     }
+    preparedBars_ = -1;
 }
 
 void StudyInstance::appendBar(const Bar& bar) {
-    bars_.push_back(bar);
-    times_.push_back(bar.start);
+    appendTouched(bars_, bar);
+    appendTouched(times_, bar.start);
     countBackwardStep(times_.size() - 1, 1);
-    open_.push_back(bar.open);
-    high_.push_back(bar.high);
-    low_.push_back(bar.low);
-    close_.push_back(bar.close);
-    volume_.push_back(bar.volume);
+    appendTouched(open_, bar.open);
+    appendTouched(high_, bar.high);
+    appendTouched(low_, bar.low);
+    appendTouched(close_, bar.close);
+    appendTouched(volume_, bar.volume);
 }
 
 void StudyInstance::replaceLastBar(const Bar& bar) {
@@ -345,6 +359,11 @@ void StudyInstance::prepareRecord(std::int32_t updateStartIndex) {
 // the host does this on every tick.
 void StudyInstance::prepareOutputArrays() {
     const std::int32_t n = chartBarCount();
+    if (n > 0 && n == preparedBars_ && declaredOutputs_ == preparedOutputs_) {
+        return;  // a tick on the forming bar: every output is as the last call left it
+    }
+    preparedBars_ = n;
+    preparedOutputs_ = declaredOutputs_;
     const auto count = static_cast<std::size_t>(n);
     for (std::int32_t slot = 0; slot < declaredOutputs_; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
@@ -353,13 +372,16 @@ void StudyInstance::prepareOutputArrays() {
         sizeColumn(values, count);
         sizeColumn(extra, count);
         OutputSeries& out = outputs_[s];
+        HostArray<float>& extraArray = extraArrays_[s];
         // Without bars, every call starts from a clean fallback element.
-        if (n == 0 || out.values.data != values.storage.data() || out.values.count != n ||
-            extraArrays_[s].data != extra.storage.data() || extraArrays_[s].count != n ||
-            out.extraArrays.data != &extraArrays_[s]) {
+        if (n == 0 || out.values.data != values.storage.data() ||
+            extraArray.data != extra.storage.data() || out.extraArrays.data != &extraArray) {
             pointAt(out.values, values.storage.data(), n);
-            pointAt(extraArrays_[s], extra.storage.data(), n);
-            pointAt(out.extraArrays, &extraArrays_[s], 1);
+            pointAt(extraArray, extra.storage.data(), n);
+            pointAt(out.extraArrays, &extraArray, 1);
+        } else {
+            out.values.count = n;  // a bar appended: the same storage, one more value
+            extraArray.count = n;
         }
     }
 }
@@ -407,6 +429,7 @@ void StudyInstance::clearDeclarations() {
         extras_[slot] = OutputColumn{};
         extraArrays_[slot] = plainArray<float>(nullptr, 0);
     }
+    preparedBars_ = -1;
     release(record_.studyName);
     release(record_.studyDescription);
     record_.studyName = hostEmptyString();

@@ -248,6 +248,10 @@ private:
     }
     static void resizeColumn(OutputColumn& c, std::size_t count);
     std::vector<OutputColumn> values_;
+    // The chart size and declared outputs the output arrays were last
+    // prepared for (-1: prepare them on the next call).
+    std::int32_t preparedBars_ = -1;
+    std::int32_t preparedOutputs_ = -1;
     std::vector<OutputColumn> extras_;           // one extra array per output
     std::vector<HostArray<float>> extraArrays_;  // the HostArray of each extra
     std::map<std::int32_t, std::string> optionLists_;

@@ -34,28 +34,17 @@ constexpr std::uint32_t kPanelDrawingOffset = 74200000;
 // At most 41 pieces: the heading, three range lines of 10, the prior-day
 // line of 6 and the open line of 7 (or the one-piece alternatives).
 constexpr std::int32_t kMaxPieces = 48;
-constexpr std::int32_t kMaxPriceTexts = 14;  // 3 a range line, 3 + 2 for the prior day
 constexpr std::int32_t kMaxRatioTexts = 3;
 
-// The panel text as the pieces it is joined from. The host's price texts
-// and the ratio texts that pieces point into live here until the join, and
-// the price texts are released with the record.
+// The panel text as the pieces it is joined from. Pieces point into the
+// ratio texts here and into the price texts kept in the panel memory.
 struct PanelPieces {
     TextPiece pieces[kMaxPieces];
     std::int32_t pieceCount = 0;
-    HostString prices[kMaxPriceTexts];
+    PriceText* prices;  // kPanelPriceTexts of them
     std::int32_t priceCount = 0;
     char ratios[kMaxRatioTexts][kRatioTextCapacity];
     std::int32_t ratioCount = 0;
-
-    PanelPieces() = default;
-    ~PanelPieces() {
-        for (std::int32_t i = 0; i < priceCount; ++i) {
-            release(prices[i]);
-        }
-    }
-    PanelPieces(const PanelPieces&) = delete;
-    PanelPieces& operator=(const PanelPieces&) = delete;
 };
 
 void addText(PanelPieces& p, const char* text, std::size_t length) {
@@ -73,15 +62,30 @@ void addText(PanelPieces& p, const char (&literal)[N]) {
 }
 
 // A price as the host's text, used as it comes; empty where the host gives
-// none.
+// none. The text kept from the last build is used again while the price is
+// the same.
 void addPrice(StudyInterface& sc, PanelPieces& p, double price) {
-    if (p.priceCount >= kMaxPriceTexts) {
+    if (p.priceCount >= kPanelPriceTexts) {
         return;
     }
-    HostString& value = p.prices[p.priceCount++];
-    value = makeHostString();
-    const HostString* formatted = sc.formatPrice(&value, price, sc.priceFormat);
-    addText(p, textOf(formatted != nullptr ? *formatted : value));
+    PriceText& kept = p.prices[p.priceCount++];
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(price);
+    if (!kept.kept || kept.priceBits != bits) {
+        HostString value = emptyHostString();
+        const HostString* formatted = sc.formatPrice(&value, price, sc.priceFormat);
+        release(kept.text);
+        if (formatted == nullptr || formatted == &value) {
+            kept.text = value;
+        } else {
+            kept.text = emptyHostString();  // the host's own value: keep a copy
+            assign(kept.text, textOf(*formatted));
+            release(value);
+        }
+        kept.priceBits = bits;
+        // An empty text (none given, or no memory) is asked for again.
+        kept.kept = textOf(kept.text)[0] != '\0';
+    }
+    addText(p, textOf(kept.text));
 }
 
 // The text after a complete range: its ratio to the average of its list,
@@ -276,7 +280,14 @@ void showPanel(StudyInterface& sc, const StudyInputs& inputs, const LevelRecord&
     }
     const PanelSource source = panelSourceOf(sc, last, state, inputs.averageSessions);
     if (rebuild || !memory.kept || !(memory.source == source)) {
+        if (rebuild || memory.pricesFormat != sc.priceFormat) {
+            for (PriceText& price : memory.prices) {
+                price.kept = false;
+            }
+            memory.pricesFormat = sc.priceFormat;
+        }
         PanelPieces pieces;
+        pieces.prices = memory.prices;
         gatherPanel(sc, pieces, last, state, inputs.averageSessions);
         assignJoined(memory.text, pieces.pieces, pieces.pieceCount);
         memory.source = source;

@@ -1,10 +1,13 @@
-// The panel last placed: its text and what the text was made from.
+// The panel last placed: its text, what the text was made from, and the
+// host's texts of its prices.
 //
 // Most ticks change nothing on the panel: once the opening range and the
 // initial balance are complete, a forming bar moves no value the panel
 // shows. Such a call places the kept text again instead of formatting every
-// price anew, which would be most of the cost of a live update. A full
-// recalculation always builds the panel afresh.
+// price anew, which would be most of the cost of a live update. A tick that
+// does change it (a new high of the overnight, say) asks the host for the
+// texts of the changed prices only. A full recalculation always builds the
+// panel afresh, every price asked for.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +28,30 @@ struct PanelSource {
     friend bool operator==(const PanelSource&, const PanelSource&) = default;
 };
 
+// The host's text of the n-th price of the panel as last built, and the
+// price it is the text of.
+inline constexpr int kPanelPriceTexts = 14;  // 3 a range line, 3 + 2 for the prior day
+
+struct PriceText {
+    std::uint64_t priceBits = 0;
+    HostString text = emptyHostString();  // on the process heap, owned here
+    bool kept = false;                    // `text` is the text of `priceBits`
+};
+
 struct PanelMemory {
     PanelSource source{};
     HostString text = emptyHostString();  // on the process heap, owned here
     bool kept = false;                    // `text` is the panel made from `source`
+    PriceText prices[kPanelPriceTexts];
+    std::int32_t pricesFormat = 0;  // the host's price format of the kept price texts
 
     PanelMemory() = default;
-    ~PanelMemory() { release(text); }
+    ~PanelMemory() {
+        release(text);
+        for (PriceText& p : prices) {
+            release(p.text);
+        }
+    }
     PanelMemory(const PanelMemory&) = delete;
     PanelMemory& operator=(const PanelMemory&) = delete;
 };
