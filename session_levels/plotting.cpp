@@ -21,8 +21,14 @@ namespace keelmark::session_levels {
 
 PlotArrays resolvePlotArrays(const ArrayView<OutputSeries>& outputs) {
     PlotArrays p;
-    for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
-        p.values[slot] = resolve(outputs[slot].values);
+    if (outputs.count >= kOutputCount) {
+        for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+            p.values[slot] = resolve(outputs.data[slot].values);
+        }
+    } else {
+        for (std::int32_t slot = 0; slot < kOutputCount; ++slot) {
+            p.values[slot] = resolve(outputs[slot].values);
+        }
     }
     const ArrayView<HostArray<float>> extras = resolve(outputs[kOutOrHigh].extraArrays);
     p.sessionNumber = resolve(extras[0]);
