@@ -171,8 +171,8 @@ void appendTouched(std::vector<T>& column, const T& value) {
 std::string formattedPrice(double price, std::int32_t priceFormat) {
     char buffer[400];  // "%.9f" of the largest double: 309 digits, the point and 9 decimals
     if (priceFormat >= 0 && priceFormat <= 9) {
-        const std::to_chars_result r =
-            std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, priceFormat);
+        const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, price,
+                                                     std::chars_format::fixed, priceFormat);
         if (r.ec == std::errc{}) {
             return std::string(buffer, r.ptr);
         }
@@ -183,9 +183,7 @@ std::string formattedPrice(double price, std::int32_t priceFormat) {
     return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, 399)));
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 StudyInstance::StudyInstance(StudyFunction study, std::int32_t studyId, std::int32_t chartId)
     : study_(study),
@@ -654,7 +652,8 @@ const std::string& StudyInstance::priceText(double price, std::int32_t priceForm
     const auto bits = std::bit_cast<std::uint64_t>(price);
     // Each price and format has a set of two places, found by a hash; a new
     // text replaces the one of the pair used less recently.
-    const std::uint64_t hash = (bits ^ static_cast<std::uint32_t>(priceFormat)) * 0x9E3779B97F4A7C15u;
+    const std::uint64_t hash =
+        (bits ^ static_cast<std::uint32_t>(priceFormat)) * 0x9E3779B97F4A7C15u;
     const std::size_t set = static_cast<std::size_t>(hash >> 57) * 2;
     for (std::size_t way = 0; way < 2; ++way) {
         FormattedPrice& kept = formattedPrices_[set + way];

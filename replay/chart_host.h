@@ -133,9 +133,7 @@ public:
     std::span<const float> values(std::int32_t slot) const {
         return inUse(values_.at(static_cast<std::size_t>(slot)));
     }
-    float value(std::int32_t slot, std::int32_t bar) const {
-        return valueAt(values(slot), bar);
-    }
+    float value(std::int32_t slot, std::int32_t bar) const { return valueAt(values(slot), bar); }
     // Extra per-bar array `extra` of output `slot` (the study's own bookkeeping).
     float extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const;
     std::span<const float> extraValues(std::int32_t slot, std::int32_t extra) const;

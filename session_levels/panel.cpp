@@ -168,8 +168,8 @@ void gatherPanel(StudyInterface& sc, PanelPieces& p, const LevelRecord& last,
         addText(p, "Outside RTH: OR and IB start at the RTH open\n");
     }
     if (last.shownOvernight.valid) {
-        addRangeLine(sc, p, "ON", last.shownOvernight, last.shownOvernightFinal,
-                     state.overnights, averageSessions);
+        addRangeLine(sc, p, "ON", last.shownOvernight, last.shownOvernightFinal, state.overnights,
+                     averageSessions);
     }
     addPriorDay(sc, p, last);
 }
@@ -223,21 +223,13 @@ PanelSource panelSourceOf(const StudyInterface& sc, const LevelRecord& L, const 
     const std::uint64_t sessionsAndFormat =
         static_cast<std::uint32_t>(averageSessions) |
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(sc.priceFormat)) << 32;
-    return PanelSource{{flags,
-                        sessionsAndFormat,
-                        priceWord(L.openingRange.high),
-                        priceWord(L.openingRange.low),
-                        priceWord(L.initialBalance.high),
-                        priceWord(L.initialBalance.low),
-                        priceWord(L.shownOvernight.high),
-                        priceWord(L.shownOvernight.low),
-                        priceWord(L.rthOpen),
-                        priceWord(L.priorDayHigh),
-                        priceWord(L.priorDayLow),
-                        priceWord(L.priorDayClose),
-                        listWord(state.openingRanges),
-                        listWord(state.initialBalances),
-                        listWord(state.overnights)}};
+    return PanelSource{{flags, sessionsAndFormat, priceWord(L.openingRange.high),
+                        priceWord(L.openingRange.low), priceWord(L.initialBalance.high),
+                        priceWord(L.initialBalance.low), priceWord(L.shownOvernight.high),
+                        priceWord(L.shownOvernight.low), priceWord(L.rthOpen),
+                        priceWord(L.priorDayHigh), priceWord(L.priorDayLow),
+                        priceWord(L.priorDayClose), listWord(state.openingRanges),
+                        listWord(state.initialBalances), listWord(state.overnights)}};
 }
 
 // Copies a literal without its NUL and returns the end.

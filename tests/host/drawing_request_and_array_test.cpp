@@ -36,7 +36,8 @@ TEST(DrawingRequest, ConstructedRequestHoldsTheDefaults) {
     // The host reads the record as raw memory: the bytes between fields are
     // zero, as are those after the last one.
     const auto* bytes = reinterpret_cast<const unsigned char*>(&r);
-    for (std::size_t gap : {910u, 911u, 985u, 986u, 987u, 1026u, 1027u, 1028u, 1029u, 1030u, 1031u}) {
+    for (std::size_t gap :
+         {910u, 911u, 985u, 986u, 987u, 1026u, 1027u, 1028u, 1029u, 1030u, 1031u}) {
         EXPECT_EQ(bytes[gap], 0) << "byte " << gap;
     }
 }

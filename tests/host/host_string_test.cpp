@@ -111,8 +111,8 @@ TEST(HostString, CopyFrom) {
 TEST(HostString, AssignJoinedPutsThePiecesSideBySide) {
     Text t;
     assign(t.s, "old", 3);
-    const TextPiece pieces[] = {{"OR", 2}, {"   ", 3}, {nullptr, 5}, {"", 0}, {"110.00", 6},
-                                {"\n", 1}};
+    const TextPiece pieces[] = {{"OR", 2}, {"   ", 3},    {nullptr, 5},
+                                {"", 0},   {"110.00", 6}, {"\n", 1}};
     assignJoined(t.s, pieces, 6);
     EXPECT_EQ(t.str(), "OR   110.00\n");
     EXPECT_EQ(t.s.ownsText, 1);

@@ -1,13 +1,13 @@
 // The session panel's exact text in each state of the day, with the host's
 // price texts, and where and how the panel is placed.
-#include "session_levels_fixture.h"
+#include "session_levels/panel.h"
 
 #include <bit>
 #include <cstdio>
 #include <limits>
 #include <random>
 
-#include "session_levels/panel.h"
+#include "session_levels_fixture.h"
 #include "tests/support/live_feed.h"
 
 namespace keelmark::test {
@@ -191,7 +191,6 @@ TEST_F(Panel, RemovedWhenSwitchedOffWithoutBarsAndOnTheLastCall) {
     EXPECT_TRUE(study.persistentPointer(1) == nullptr);
 }
 
-
 // The panel of a live chart, tick by tick, is the panel a fresh full
 // recalculation of the same bars shows, also when the host's price format
 // changes between two ticks.
@@ -218,9 +217,25 @@ TEST_F(Panel, LiveTicksShowTheTextAFreshCalculationShows) {
 // The ratio is written without printf; every double must come out as
 // "%.2f" writes it, ties and extremes included.
 TEST(PanelRatioText, RoundsAsPrintfDoes) {
-    std::vector<double> ratios = {0.0,     -0.0,   0.005,  0.015,   0.125,   0.375,  1.005,
-                                  2.675,   1.125,  -0.001, -0.005,  0.995,   9.995,  99.995,
-                                  1e15,    1e300,  -1e300, 5e-324,  1.7976931348623157e308,
+    std::vector<double> ratios = {0.0,
+                                  -0.0,
+                                  0.005,
+                                  0.015,
+                                  0.125,
+                                  0.375,
+                                  1.005,
+                                  2.675,
+                                  1.125,
+                                  -0.001,
+                                  -0.005,
+                                  0.995,
+                                  9.995,
+                                  99.995,
+                                  1e15,
+                                  1e300,
+                                  -1e300,
+                                  5e-324,
+                                  1.7976931348623157e308,
                                   std::numeric_limits<double>::infinity(),
                                   -std::numeric_limits<double>::infinity(),
                                   std::numeric_limits<double>::quiet_NaN()};
