@@ -2,15 +2,13 @@
 // number of decimals, for every double.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "replay/chart_host.h"
+#include "tests/support/rounding_cases.h"
 
 namespace keelmark::replay {
 namespace {
@@ -22,34 +20,10 @@ std::string printed(const char* format, int decimals, double price) {
 }
 
 TEST(PriceText, DecimalsRoundAsPrintfDoes) {
-    std::vector<double> prices = {0.0,
-                                  -0.0,
-                                  0.5,
-                                  1.5,
-                                  2.5,
-                                  0.125,
-                                  16074.25,
-                                  0.005,
-                                  1.005,
-                                  2.675,
-                                  -0.004,
-                                  -0.0049,
-                                  1e15,
-                                  1e22,
-                                  1e300,
-                                  -1e300,
-                                  5e-324,
-                                  1.7976931348623157e308,
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity(),
-                                  std::numeric_limits<double>::quiet_NaN()};
+    std::vector<double> prices = test::roundingCases(50000);
     for (int k = 0; k < 20000; ++k) {
         prices.push_back(16000.0 + k * 0.25);                         // a futures tick grid
         prices.push_back(static_cast<double>(16000.0f + k * 0.01f));  // float prices widened
-    }
-    std::mt19937_64 random(20231204);
-    for (int k = 0; k < 50000; ++k) {
-        prices.push_back(std::bit_cast<double>(random()));
     }
     for (const double price : prices) {
         for (std::int32_t decimals = 0; decimals <= 9; ++decimals) {

@@ -2,13 +2,11 @@
 // price texts, and where and how the panel is placed.
 #include "session_levels/panel.h"
 
-#include <bit>
 #include <cstdio>
-#include <limits>
-#include <random>
 
 #include "session_levels_fixture.h"
 #include "tests/support/live_feed.h"
+#include "tests/support/rounding_cases.h"
 
 namespace keelmark::test {
 namespace {
@@ -217,35 +215,10 @@ TEST_F(Panel, LiveTicksShowTheTextAFreshCalculationShows) {
 // The ratio is written without printf; every double must come out as
 // "%.2f" writes it, ties and extremes included.
 TEST(PanelRatioText, RoundsAsPrintfDoes) {
-    std::vector<double> ratios = {0.0,
-                                  -0.0,
-                                  0.005,
-                                  0.015,
-                                  0.125,
-                                  0.375,
-                                  1.005,
-                                  2.675,
-                                  1.125,
-                                  -0.001,
-                                  -0.005,
-                                  0.995,
-                                  9.995,
-                                  99.995,
-                                  1e15,
-                                  1e300,
-                                  -1e300,
-                                  5e-324,
-                                  1.7976931348623157e308,
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity(),
-                                  std::numeric_limits<double>::quiet_NaN()};
+    std::vector<double> ratios = roundingCases(100000);
     for (int k = 0; k <= 100000; ++k) {
         ratios.push_back(k / 1000.0);
         ratios.push_back(k / 8.0 + 0.005);
-    }
-    std::mt19937_64 random(20231204);
-    for (int k = 0; k < 100000; ++k) {
-        ratios.push_back(std::bit_cast<double>(random()));
     }
     char written[session_levels::kRatioTextCapacity];
     char expected[session_levels::kRatioTextCapacity + 16];
