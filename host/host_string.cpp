@@ -83,17 +83,8 @@ namespace {
 // assign() for a text known to have no NUL in its first `length` characters:
 // the copy needs no second look for the end.
 void assignMeasured(HostString& s, const char* text, std::int32_t length) {
-    reset(s);
-    if (length > 0) {
-        char* block = static_cast<char*>(processHeapAllocate(static_cast<std::size_t>(length) + 1));
-        if (block != nullptr) {
-            std::memcpy(block, text, static_cast<std::size_t>(length));
-            block[length] = '\0';
-            s.text = block;
-            s.ownsText = 1;
-        }
-    }
-    s.isSet = 1;
+    const TextPiece whole{text, length};
+    assignJoined(s, &whole, 1);
 }
 
 }  // namespace

@@ -131,14 +131,9 @@ void pointArray(HostArray<T>& array, T* data, std::int32_t count, HostArrayId id
     array.fallbackElement = fallback;
 }
 
-template <typename T>
-HostArray<T> plainArray(T* data, std::int32_t count) {
-    return HostArray<T>{data, 0, nullptr, 0, count, T{}};
-}
-
-// The same, written field by field into an array the record already holds.
-// Building a whole value first and copying it costs stalls on the small
-// stores.
+// Points an array the record holds at plain storage, without fetch, field
+// by field: building a whole value first and copying it costs stalls on
+// the small stores.
 template <typename T>
 void pointAt(HostArray<T>& a, T* data, std::int32_t count) {
     a.data = data;
@@ -425,7 +420,7 @@ void StudyInstance::clearDeclarations() {
         outputs_[slot] = cleanOutput();
         values_[slot] = OutputColumn{};
         extras_[slot] = OutputColumn{};
-        extraArrays_[slot] = plainArray<float>(nullptr, 0);
+        pointAt(extraArrays_[slot], static_cast<float*>(nullptr), 0);
     }
     preparedBars_ = -1;
     release(record_.studyName);
