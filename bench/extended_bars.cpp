@@ -17,7 +17,7 @@
 #include <string>
 
 #include "host/chart_date_time.h"
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 
 namespace keelmark::bench {
 

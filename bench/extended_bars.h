@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::bench {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "replay/chart_host.h"
-#include "replay/module_library.h"
+#include "standin_host/chart_host.h"
+#include "standin_host/module_library.h"
 
 namespace keelmark::bench {
 

@@ -24,7 +24,7 @@
 #include "bench/bar_csv.h"
 #include "bench/hosted_chart.h"
 #include "bench/repetition_minimum.h"
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 
 extern char** environ;
 

@@ -7,20 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "replay/bar_aggregation.h"
-#include "replay/bar_file.h"
-#include "replay/clock_text.h"
-#include "replay/csv_output.h"
-#include "replay/html_output.h"
-#include "replay/input_setting.h"
-#include "replay/json_output.h"
-#include "replay/module_library.h"
-#include "replay/output_files.h"
-#include "replay/replay_run.h"
-#include "replay/run_comparison.h"
+#include "replay_engine/bar_aggregation.h"
+#include "standin_host/bar_file.h"
+#include "standin_host/clock_text.h"
+#include "run_outputs/csv_output.h"
+#include "run_outputs/html_output.h"
+#include "replay_engine/input_setting.h"
+#include "run_outputs/json_output.h"
+#include "standin_host/module_library.h"
+#include "run_outputs/output_files.h"
+#include "replay_engine/replay_run.h"
+#include "replay_engine/run_comparison.h"
 #include "replay/summary_output.h"
 #include "replay/terminal_progress.h"
-#include "replay/time_zone_conversion.h"
+#include "replay_engine/time_zone_conversion.h"
 
 namespace keelmark::replay {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "replay/clock_text.h"
-#include "replay/number_text.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/number_text.h"
 
 namespace keelmark::replay {
 

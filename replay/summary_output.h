@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "replay/replay_run.h"
+#include "replay_engine/replay_run.h"
 
 namespace keelmark::replay {
 

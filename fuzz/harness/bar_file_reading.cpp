@@ -7,7 +7,7 @@
 #include <exception>
 #include <string_view>
 
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 
 namespace keelmark::fuzz {
 

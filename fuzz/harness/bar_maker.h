@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "fuzz/harness/fuzz_bytes.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::fuzz {
 

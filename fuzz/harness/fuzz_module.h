@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/study_interface.h"
-#include "replay/module_library.h"
+#include "standin_host/module_library.h"
 
 namespace keelmark::fuzz {
 

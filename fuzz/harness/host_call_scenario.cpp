@@ -7,7 +7,7 @@
 
 #include "fuzz/harness/bar_maker.h"
 #include "host/process_heap_standin.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::fuzz {
 

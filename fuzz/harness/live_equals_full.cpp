@@ -8,7 +8,7 @@
 
 #include "fuzz/harness/bar_maker.h"
 #include "fuzz/harness/fuzz_module.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::fuzz {
 

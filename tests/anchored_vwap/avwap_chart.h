@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/chart_date_time.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 #include "tests/support/bit_compare.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"

@@ -1,5 +1,5 @@
 // Reading bars from text files and writing chart times as calendar dates.
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The stand-in host's own rules, checked with small scripted studies: the
 // module tests and the study tests rely on the host behaving as a host does.
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 #include "tests/support/live_feed.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"

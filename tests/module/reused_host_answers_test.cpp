@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/host_string.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark {
 namespace {

@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "host/process_heap_standin.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"
 

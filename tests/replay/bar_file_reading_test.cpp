@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 #include "tests/replay/replay_cli.h"
 #include "tests/support/sample_bars.h"
 

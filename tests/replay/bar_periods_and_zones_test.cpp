@@ -2,8 +2,8 @@
 // between time zones across daylight-saving changes.
 #include <gtest/gtest.h>
 
-#include "replay/bar_aggregation.h"
-#include "replay/time_zone_conversion.h"
+#include "replay_engine/bar_aggregation.h"
+#include "replay_engine/time_zone_conversion.h"
 #include "tests/support/sample_bars.h"
 
 namespace keelmark {

@@ -1,6 +1,6 @@
 // Study inputs set from text, addressed by slot number or by label, on the
 // inputs the studies really declare.
-#include "replay/input_setting.h"
+#include "replay_engine/input_setting.h"
 
 #include <gtest/gtest.h>
 

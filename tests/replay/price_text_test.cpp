@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 #include "tests/support/rounding_cases.h"
 
 namespace keelmark::replay {

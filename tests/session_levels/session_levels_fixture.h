@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::test {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::test {
 

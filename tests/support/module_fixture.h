@@ -2,7 +2,7 @@
 // executable (or from KEELMARK_MODULE when that is set).
 #pragma once
 
-#include "replay/module_library.h"
+#include "standin_host/module_library.h"
 
 namespace keelmark::test {
 

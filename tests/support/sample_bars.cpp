@@ -1,6 +1,6 @@
 #include "tests/support/sample_bars.h"
 
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 
 namespace keelmark::test {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/chart_date_time.h"
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 namespace keelmark::test {
 

@@ -1,4 +1,4 @@
-#include "replay/output_files.h"
+#include "run_outputs/output_files.h"
 
 #include <cstdio>
 #include <filesystem>

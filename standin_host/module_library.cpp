@@ -1,4 +1,4 @@
-#include "replay/module_library.h"
+#include "standin_host/module_library.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "replay/chart_host.h"
+#include "standin_host/chart_host.h"
 
 #include <algorithm>
 #include <bit>

@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "replay/replay_run.h"
+#include "replay_engine/replay_run.h"
 
 namespace keelmark::replay {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/replay_run.h"
+#include "replay_engine/replay_run.h"
 
 namespace keelmark::replay {
 

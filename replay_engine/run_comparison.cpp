@@ -1,9 +1,9 @@
-#include "replay/run_comparison.h"
+#include "replay_engine/run_comparison.h"
 
 #include <bit>
 
-#include "replay/clock_text.h"
-#include "replay/number_text.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/number_text.h"
 
 namespace keelmark::replay {
 

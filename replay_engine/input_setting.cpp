@@ -1,11 +1,11 @@
-#include "replay/input_setting.h"
+#include "replay_engine/input_setting.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "host/study_input.h"
-#include "replay/clock_text.h"
+#include "standin_host/clock_text.h"
 
 namespace keelmark::replay {
 

@@ -1,6 +1,6 @@
-#include "replay/time_zone_conversion.h"
+#include "replay_engine/time_zone_conversion.h"
 
-#include "replay/clock_text.h"
+#include "standin_host/clock_text.h"
 
 #if KEELMARK_HAVE_TIME_ZONES
 #include <date/tz.h>

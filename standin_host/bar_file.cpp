@@ -1,4 +1,4 @@
-#include "replay/bar_file.h"
+#include "standin_host/bar_file.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
-#include "replay/csv_output.h"
+#include "run_outputs/csv_output.h"
 
-#include "replay/clock_text.h"
-#include "replay/number_text.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/number_text.h"
 
 namespace keelmark::replay {
 

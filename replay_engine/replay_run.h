@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "host/study_input.h"
-#include "replay/chart_host.h"
-#include "replay/module_library.h"
+#include "standin_host/chart_host.h"
+#include "standin_host/module_library.h"
 
 namespace keelmark::replay {
 

@@ -1,11 +1,11 @@
-#include "replay/replay_run.h"
+#include "replay_engine/replay_run.h"
 
 #include <algorithm>
 #include <bit>
 #include <chrono>
 #include <stdexcept>
 
-#include "replay/input_setting.h"
+#include "replay_engine/input_setting.h"
 
 namespace keelmark::replay {
 

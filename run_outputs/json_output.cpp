@@ -1,12 +1,12 @@
-#include "replay/json_output.h"
+#include "run_outputs/json_output.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "host/chart_date_time.h"
-#include "replay/clock_text.h"
-#include "replay/number_text.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/number_text.h"
 
 namespace keelmark::replay {
 

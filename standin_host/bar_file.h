@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "replay/chart_host.h"
-#include "replay/clock_text.h"
+#include "standin_host/chart_host.h"
+#include "standin_host/clock_text.h"
 
 namespace keelmark::replay {
 

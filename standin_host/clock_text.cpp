@@ -1,4 +1,4 @@
-#include "replay/clock_text.h"
+#include "standin_host/clock_text.h"
 
 #include <cstdio>
 

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "replay/replay_run.h"
+#include "replay_engine/replay_run.h"
 
 namespace keelmark::replay {
 

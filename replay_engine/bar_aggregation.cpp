@@ -1,4 +1,4 @@
-#include "replay/bar_aggregation.h"
+#include "replay_engine/bar_aggregation.h"
 
 #include <algorithm>
 

@@ -1,0 +1,20 @@
+// Runs independent pieces of work (one per bar file, say) on several threads.
+// Each piece is handed out once, in index order, to whichever worker is free;
+// the caller gets back when every piece has finished. A piece that throws
+// does not stop the others: the first exception is rethrown at the end.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace keelmark::replay {
+
+// The number of workers to use for `pieces` pieces: the machine's cores (at
+// least one), never more than there are pieces.
+unsigned workersFor(std::size_t pieces);
+
+// Calls work(i) for every i in [0, pieces) on up to `workers` threads.
+void runInParallel(std::size_t pieces, unsigned workers,
+                   const std::function<void(std::size_t)>& work);
+
+}  // namespace keelmark::replay
