@@ -37,7 +37,19 @@
       priceLineVisible: false,
       crosshairMarkerVisible: false,
     });
-    line.setData(t.map((time, i) => (s.values[i] === null ? { time } : { time, value: s.values[i] })));
+    // The chart library joins a line across bars without a value, drawing
+    // each step in the colour of the point it leaves. So the last point
+    // before a gap is transparent, and the bar before a line resumes gets a
+    // transparent point at the resumed value: no level shows on bars where
+    // the study wrote none, and no riser joins one session's level to the
+    // next.
+    const hidden = 'rgba(0, 0, 0, 0)';
+    const v = s.values;
+    line.setData(t.map((time, i) => {
+      const next = i + 1 < t.length ? v[i + 1] : null;
+      if (v[i] === null) return next === null ? { time } : { time, value: next, color: hidden };
+      return next === null && i + 1 < t.length ? { time, value: v[i], color: hidden } : { time, value: v[i] };
+    }));
     return line;
   });
 
