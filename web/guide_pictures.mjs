@@ -58,6 +58,15 @@ const pictures = [
     view: { from: '2023-11-28 14:00', to: '2023-11-29 10:15' },
   },
   {
+    // Touch alerts of a live feed, each marked above the bar that touched.
+    name: 'touch-alerts',
+    bars: { file: 'NQ_1min_sample.csv', through: `${sessionLevelsDay} 11:00:00` },
+    run: ['--study', 'session-levels', '--mode', 'live', '--warmup', '1000',
+          '--input', 'Alert Sound Number When Price Touches a Level (0 = off)=4',
+          '--input', 'Show Session Panel=no'],
+    view: { from: `${sessionLevelsDay} 10:15`, to: `${sessionLevelsDay} 11:00` },
+  },
+  {
     // Three anchors with both bands, each marked at its anchor bar.
     name: 'anchored-vwap-three-anchors',
     bars: { file: 'NQ_30min_sample.csv', through: '2023-12-04 16:30:00' },
