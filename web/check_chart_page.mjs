@@ -79,8 +79,26 @@ try {
     if (initialRange !== null) k.chart.timeScale().setVisibleLogicalRange(initialRange);
     await frames();
 
+    // Line segments drawn visibly across a bar where the study wrote no
+    // value: a level shown where there is none.
+    const barOf = new Map(k.data.times.map((time, i) => [time, i]));
+    const transparent = (colour) => colour !== undefined && /^rgba\(.*,\s*0\)$/.test(colour);
+    let bridgedGaps = 0;
+    k.lines.forEach((line, n) => {
+      const values = k.data.series[n].values;
+      const points = line.data();
+      for (let p = 0; p + 1 < points.length; p++) {
+        if (transparent(points[p].color)) continue;
+        const to = barOf.get(points[p + 1].time);
+        for (let bar = barOf.get(points[p].time) + 1; bar <= to; bar++) {
+          if (values[bar] === null) { bridgedGaps++; break; }
+        }
+      }
+    });
+
     return {
       bars: k.data.times.length,
+      bridgedGaps,
       lineSeries: k.lines.length,
       seriesTitles: k.lines.map((l) => l.options().title),
       candlePixels,

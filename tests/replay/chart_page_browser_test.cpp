@@ -1,8 +1,9 @@
 // The chart page opened in a real headless browser (Debian's chromium,
 // driven by playwright-core from web/): it renders the candles, one line per
-// series that holds values, the session panel boxed in its corner, the
-// anchor markers at their bar and price, the alerts and the log lines, and
-// asks for nothing from the network. Screenshots are kept in
+// series that holds values and no line across bars without a value (a level
+// never bridges the bars between two sessions), the session panel boxed in
+// its corner, the anchor markers at their bar and price, the alerts and the
+// log lines, and asks for nothing from the network. Screenshots are kept in
 // artifacts/ under the test's working folder.
 #include <gtest/gtest.h>
 
@@ -123,6 +124,7 @@ protected:
             log.push_back(line["text"]);
         }
         EXPECT_EQ(report["logLines"], log);
+        EXPECT_EQ(report["bridgedGaps"], 0);
     }
 
     ScratchFolder folder;
