@@ -2,8 +2,9 @@
 // settings table (the table with the columns Input | Default | Limits |
 // What it does in the section "## <study name>") lists every input the study
 // declares on its defaults pass, in slot order, with its exact label, its
-// default written as keelmark-replay's --input takes it, and its limits; and
-// every picture the guide shows is a PNG in the repository.
+// default written as keelmark-replay's --input takes it, and its limits; the
+// chart menu items are named as the module adds them; and every picture the
+// guide shows is a PNG in the repository.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "standin_host/chart_host.h"
 #include "standin_host/number_text.h"
 #include "tests/support/module_fixture.h"
+#include "tests/support/sample_bars.h"
 
 namespace keelmark {
 namespace {
@@ -258,6 +260,23 @@ TEST(GuideSettings, AGuideThatDriftedFromTheModuleIsCaught) {
     EXPECT_NE(vwap.find("\"Marker Font Size\" (slot 13) is missing from the guide"),
               std::string::npos)
         << vwap;
+}
+
+// The chart menu section names each item exactly as the study adds it to
+// the host's menu.
+TEST(GuideChartMenu, EveryItemTheAnchoredVwapAddsIsNamedInTheGuide) {
+    const std::string guide = readText(kDocs / "guide.md");
+    StudyInstance study(test::testModule().anchoredVwap());
+    study.defaultsPass();
+    study.setBars({replay::Bar{test::chartTime(2023, 11, 28, 9, 30), 10, 11, 9, 10, 100},
+                   replay::Bar{test::chartTime(2023, 11, 28, 9, 31), 10, 12, 9, 11, 100}});
+    study.fullRecalculation();
+    ASSERT_EQ(study.menuItems().size(), 3u);
+    for (const replay::MenuItem& item : study.menuItems()) {
+        EXPECT_NE(guide.find("- **" + item.text + "**"), std::string::npos)
+            << "the guide's chart menu section does not name \"" << item.text << "\"";
+    }
+    study.finalCall();
 }
 
 TEST(GuidePictures, EveryPictureTheGuideShowsIsASmallPngInTheRepository) {
