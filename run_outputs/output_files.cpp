@@ -212,6 +212,9 @@ fs::path targetOf(const std::string& path) {
         return path;
     }
     const fs::path target = fs::canonical(path, error);
+    if (error && fs::exists(fs::status(path, error))) {
+        return path;  // a link the system resolves itself, as /dev/stdout to a pipe
+    }
     if (error) {
         throw OutputPathError(path + " is a symbolic link to " +
                               fs::read_symlink(path, error).string() + ", which does not exist");
@@ -371,12 +374,13 @@ void OutputFiles::write(const std::string& path, const std::function<void(std::o
     std::error_code error;
     fs::path near;
     if (isStandardOutput(path)) {
-        p.writeThrough = true;
+        p.writeThrough = p.toStandardOutput = true;
         near = fs::temp_directory_path(error) / "keelmark-replay-output";
     } else {
         const fs::path target = targetOf(path);
         p.target = target.string();
         p.writeThrough = isWrittenThrough(fs::status(target, error));
+        p.toStandardOutput = p.writeThrough && sameFile(path, kStandardOutputPath);
         near = p.writeThrough ? fs::temp_directory_path(error) / "keelmark-replay-output" : target;
     }
     try {
@@ -414,7 +418,7 @@ void OutputFiles::commit() {
         if (!p.writeThrough) {
             continue;
         }
-        if (isStandardOutput(p.path)) {
+        if (p.toStandardOutput) {
             std::ifstream in(p.temporary, std::ios::binary);
             standardOutput_ << in.rdbuf();
             standardOutput_.flush();

@@ -11,7 +11,8 @@
 //   rename; a file that was replaced is restored when a later output fails;
 // - a character device, a FIFO, a socket or `-` (standard output) is
 //   written through once every staged output is complete, never renamed
-//   over;
+//   over; one that is the process's standard output (/dev/stdout) is
+//   written to it rather than opened again;
 // - a symbolic link is followed: the file it points to is written, the
 //   link stays.
 // Temporaries left uncommitted are removed on destruction and when the
@@ -64,6 +65,7 @@ private:
         std::string target;     // the file written: a link's target for a link
         std::string temporary;  // the staged text
         bool writeThrough = false;
+        bool toStandardOutput = false;  // `-`, or a device or pipe that is standard output
     };
 
     std::ostream& standardOutput_;
