@@ -201,6 +201,16 @@ void checkWritable(const std::string& path, const fs::path& target) {
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         throw OutputPathError("cannot write " + path + ": " + reasonOf(errno));
     }
+    // In a shared folder (sticky, as /tmp) only the owner of a file may
+    // replace it.
+    struct stat folderInfo {};
+    struct stat fileInfo {};
+    if (::geteuid() != 0 && ::stat(folder.c_str(), &folderInfo) == 0 &&
+        (folderInfo.st_mode & S_ISVTX) != 0 && folderInfo.st_uid != ::geteuid() &&
+        ::stat(target.c_str(), &fileInfo) == 0 && fileInfo.st_uid != ::geteuid()) {
+        throw OutputPathError("cannot write " + path +
+                              ": it belongs to another user in a shared folder");
+    }
 #endif
 }
 
@@ -436,7 +446,12 @@ void OutputFiles::commit() {
         }
         Placed done{p.target, {}, nullptr};
         std::error_code error;
-        if (fs::exists(fs::symlink_status(p.target, error))) {
+        const fs::file_status now = fs::symlink_status(p.target, error);
+        if (fs::exists(now) && !fs::is_regular_file(now)) {
+            undo(placed);
+            throw cannotWrite(p.path, "it is no longer a file");
+        }
+        if (fs::exists(now)) {
             // The file replaced is kept under another name until every
             // output is in place: a hard link when the file system has them.
             try {
@@ -459,10 +474,12 @@ void OutputFiles::commit() {
         }
         fs::rename(p.temporary, p.target, error);
         if (error) {
-            if (!done.previous.empty()) {
-                std::error_code ignored;
-                fs::rename(done.previous, p.target, ignored);
+            std::error_code ignored;
+            if (done.previousNode != nullptr) {
+                fs::remove(done.previous, ignored);  // a second name of the file, still in place
                 forgetTemporary(done.previousNode);
+            } else if (!done.previous.empty()) {
+                fs::rename(done.previous, p.target, ignored);
             }
             undo(placed);
             throw cannotWrite(p.path, error.message());
