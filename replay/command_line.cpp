@@ -1,10 +1,12 @@
 #include "replay/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "replay/summary_output.h"
@@ -165,7 +167,7 @@ std::string readWholeFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     if (!in) {
-        throw UsageError("cannot read " + path);
+        throw UsageError("cannot read " + path + ": " + std::generic_category().message(errno));
     }
     return text.str();
 }

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "replay/summary_output.h"
 #include "standin_host/chart_host.h"
 #include "standin_host/clock_text.h"
 #include "tests/replay/replay_cli.h"
@@ -153,20 +152,26 @@ TEST(TimeSteps, VerifyPassesWithABarThatStepsBackAQuarterOfAnHour) {
     }
 }
 
-TEST(TimeSteps, ALiveRunWhoseCommittedBarsChangedSaysSo) {
-    replay::RunRecord record;
-    record.studyName = "Study";
-    record.mode = replay::FeedMode::Live;
-    record.bars.resize(10);
-    record.bars[4].start = at(11, 5, 1, 31);
-    record.repaintedBars = {4, 5, 6};
-    EXPECT_NE(replay::runSummary(record, "bars.csv")
-                  .find("  REPAINTED: 3 bars changed after being committed (the first: bar 4, "
-                        "2023-11-05 01:31:00); the live values differ from a full "
-                        "recalculation\n"),
-              std::string::npos);
-    record.repaintedBars.clear();
-    EXPECT_EQ(replay::runSummary(record, "bars.csv").find("REPAINTED"), std::string::npos);
+// A study that repaints on purpose: the live run still writes its outputs,
+// says what changed and exits 1; a full run has nothing to compare.
+TEST(TimeSteps, ALiveRunWhoseCommittedBarsChangedExitsOneAndSaysSo) {
+    ScratchFolder folder;
+    const std::string bars = samplePath("NQ_1hour_sample.csv");
+    const CliResult live =
+        runReplayCli({"run", "--mode", "live", "--study", "session-levels", "--bars", bars,
+                      "--module", KEELMARK_REPAINTING_MODULE, "--json", folder.file("live.json")});
+    EXPECT_EQ(live.status, 1) << live.err;
+    EXPECT_NE(live.out.find("  REPAINTED: 244 bars changed after being committed (the first: "
+                            "bar 0, 2023-11-19 18:00:00); the live values differ from a full "
+                            "recalculation\n"),
+              std::string::npos)
+        << live.out;
+    const auto json = nlohmann::json::parse(test::readText(folder.file("live.json")));
+    EXPECT_EQ(json["replay"]["barsChangedAfterCommit"].size(), 244u);
+    const CliResult full = runReplayCli({"run", "--study", "session-levels", "--bars", bars,
+                                         "--module", KEELMARK_REPAINTING_MODULE});
+    EXPECT_EQ(full.status, 0) << full.err;
+    EXPECT_EQ(full.out.find("REPAINTED"), std::string::npos);
 }
 
 // The status line is written by full recalculations; anchors set by menu
