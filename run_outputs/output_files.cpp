@@ -413,10 +413,11 @@ void OutputFiles::write(const std::string& path, const std::function<void(std::o
         throw cannotWrite(path, reasonOf(flushError != 0 ? flushError : ENOSPC));
     }
     if (!p.writeThrough) {
-        // A replaced file keeps its permissions.
+        // A replaced file keeps its read, write and execute permissions
+        // (never set-user-ID and the like, on a file of new contents).
         const fs::file_status old = fs::status(p.target, error);
         if (old.type() == fs::file_type::regular) {
-            fs::permissions(p.temporary, old.permissions(), error);
+            fs::permissions(p.temporary, old.permissions() & fs::perms::all, error);
         }
     }
 }

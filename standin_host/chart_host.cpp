@@ -182,9 +182,11 @@ namespace {
 
 constexpr ChartDateTime kMicrosPerMinute = 60'000'000;
 
-// The bar times fall into runs of rising times, each starting at a step back
-// (`stepBacks`, in order). Within a run a binary search finds the bar whose
-// span holds t; the runs are tried in order, so the earliest such bar wins.
+// The bar times fall into runs of times that never fall, each starting at a
+// step back (`stepBacks`, in order). Within a run a binary search finds the
+// bars that start last at or before t, and the first of them (bars with
+// the same start share its span); the runs are tried in order, so the
+// earliest bar whose span holds t wins.
 std::int32_t barIndexInRuns(std::span<const ChartDateTime> times,
                             std::span<const std::size_t> stepBacks, ChartDateTime t) {
     const std::size_t n = times.size();
@@ -196,11 +198,13 @@ std::int32_t barIndexInRuns(std::span<const ChartDateTime> times,
         const auto after =
             std::upper_bound(first, times.begin() + static_cast<std::ptrdiff_t>(end), t);
         if (after != first) {
-            const auto bar = static_cast<std::size_t>(after - times.begin()) - 1;
-            if (bar + 1 < end || end == n) {
+            const auto last = static_cast<std::size_t>(after - times.begin()) - 1;
+            const auto bar = static_cast<std::size_t>(std::lower_bound(first, after, times[last]) -
+                                                      times.begin());
+            if (last + 1 < end || end == n) {
                 return static_cast<std::int32_t>(bar);
             }
-            // The last bar before a step back spans as long as the step before it.
+            // The last bars before a step back span as long as the step before them.
             const ChartDateTime before = bar > 0 ? times[bar] - times[bar - 1] : 0;
             const ChartDateTime span = before > 0 ? before : kMicrosPerMinute;
             if (t - times[bar] < span) {
@@ -218,7 +222,7 @@ std::int32_t barIndexInRuns(std::span<const ChartDateTime> times,
 std::int32_t barIndexForDateTime(std::span<const ChartDateTime> times, ChartDateTime t) {
     std::vector<std::size_t> stepBacks;
     for (std::size_t i = 1; i < times.size(); ++i) {
-        if (times[i] <= times[i - 1]) {
+        if (times[i] < times[i - 1]) {
             stepBacks.push_back(i);
         }
     }
@@ -606,15 +610,14 @@ std::int32_t StudyInstance::barIndexAtOrBefore(ChartDateTime t) const {
             return recent.barIndex;
         }
     }
-    const auto after = std::upper_bound(times_.begin(), times_.end(), t);
-    const auto index = static_cast<std::int32_t>(after - times_.begin()) - 1;
+    const std::int32_t index = barIndexInRuns(times_, {}, t);
     recentLookups_[nextRecentLookup_] = RecentLookup{t, index};
     nextRecentLookup_ = (nextRecentLookup_ + 1) % kRecentLookups;
     return index;
 }
 
 void StudyInstance::noteStepBack(std::size_t index) {
-    if (index > 0 && index < times_.size() && times_[index] <= times_[index - 1]) {
+    if (index > 0 && index < times_.size() && times_[index] < times_[index - 1]) {
         stepBacks_.push_back(index);
     }
 }

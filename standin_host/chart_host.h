@@ -80,12 +80,14 @@ struct CallCounts {
 
 // The host's rule for barIndexForDateTime: the earliest bar whose span
 // holds t, -1 when t is before the first bar. A bar spans from its start to
-// the next bar's start; the last bar of the chart spans on without end. Where
+// the next later start; bars with the same start share one span, which the
+// first of them takes; the last bars of the chart span on without end. Where
 // the bar times step back (a clock that repeats an hour when daylight saving
-// time ends) or repeat, the bar before the step spans as long as the step
-// before it (a minute when there is none). The answer for a date-time stays
-// the same as bars are appended, once the bar it names is no longer the
-// last: an anchor in a repeated hour stays on the first of its two bars.
+// time ends), the bars before the step span as long as the step before
+// them (a minute when there is none). The answer for a date-time stays the
+// same as bars are appended, once a bar that starts later than the one it
+// names follows: an anchor in a repeated hour stays on the first of its two
+// bars.
 std::int32_t barIndexForDateTime(std::span<const ChartDateTime> times, ChartDateTime t);
 
 // The host's text of a price: `priceFormat` decimals (0 to 9), or "%g" for
@@ -311,7 +313,7 @@ private:
     const std::string& priceText(double price, std::int32_t priceFormat);
     FormattedPrice formattedPrices_[kFormattedPrices];
     mutable std::size_t nextRecentLookup_ = 0;
-    // Bars that start at or before the bar before them, in order.
+    // Bars that start before the bar before them, in order.
     std::vector<std::size_t> stepBacks_;
 };
 

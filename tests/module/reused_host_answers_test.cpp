@@ -27,29 +27,34 @@ std::vector<Bar> barsStartingAt(const std::vector<ChartDateTime>& starts) {
 }
 
 // The host's rule, found by walking the whole chart: the earliest bar whose
-// span holds t. A bar spans to the next bar's start, the last bar without
-// end; a bar followed by one that starts no later spans as long as the step
-// before it (a minute without one). Where no span holds t, the last bar
-// that starts at or before it.
+// span holds t. A bar spans to the next later start, the last bars without
+// end; bars with the same start share one span, the first of them taking
+// it; bars followed by an earlier start span as long as the step before them
+// (a minute without one). Where no span holds t, the first of the last bars
+// that start at or before it.
 std::int32_t hostRuleAnswer(const std::vector<Bar>& bars, ChartDateTime t) {
     std::int32_t latest = -1;
-    for (std::size_t i = 0; i < bars.size(); ++i) {
+    for (std::size_t i = 0; i < bars.size();) {
         const ChartDateTime start = bars[i].start;
-        if (start > t) {
-            continue;
+        std::size_t next = i + 1;
+        while (next < bars.size() && bars[next].start == start) {
+            ++next;
         }
-        latest = static_cast<std::int32_t>(i);
-        if (i + 1 == bars.size()) {
-            return latest;
+        if (start <= t) {
+            latest = static_cast<std::int32_t>(i);
+            if (next == bars.size()) {
+                return latest;
+            }
+            ChartDateTime end = bars[next].start;
+            if (end < start) {
+                const ChartDateTime before = i > 0 ? start - bars[i - 1].start : 0;
+                end = start + (before > 0 ? before : kMinute);
+            }
+            if (t < end) {
+                return latest;
+            }
         }
-        ChartDateTime end = bars[i + 1].start;
-        if (end <= start) {
-            const ChartDateTime before = i > 0 ? start - bars[i - 1].start : 0;
-            end = start + (before > 0 ? before : kMinute);
-        }
-        if (t < end) {
-            return latest;
-        }
+        i = next;
     }
     return latest;
 }

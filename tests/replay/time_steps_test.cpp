@@ -55,9 +55,11 @@ std::size_t indexOf(const std::vector<ChartDateTime>& times, ChartDateTime t) {
 }
 
 TEST(TimeSteps, TheLookupGivesTheSameBarAsBarsAreAppended) {
-    const std::vector<ChartDateTime> times = localClockAcrossBothChanges();
-    // The first of the two 01:31 bars, in both the full chart and every
-    // chart that holds it.
+    std::vector<ChartDateTime> times = localClockAcrossBothChanges();
+    // Two bars that start at the same time share one span.
+    times.insert(times.begin() + static_cast<std::ptrdiff_t>(indexOf(times, at(11, 5, 0, 30))),
+                 at(11, 5, 0, 30));
+    // The first of the two 01:31 bars.
     const std::size_t firstCopy = indexOf(times, at(11, 5, 1, 31));
     EXPECT_EQ(replay::barIndexForDateTime(times, at(11, 5, 1, 31)),
               static_cast<std::int32_t>(firstCopy));
@@ -80,8 +82,9 @@ TEST(TimeSteps, TheLookupGivesTheSameBarAsBarsAreAppended) {
             const std::int32_t found = host.barIndexAtOrBefore(probes[p]);
             ASSERT_EQ(found, replay::barIndexForDateTime(
                                  std::span<const ChartDateTime>(times.data(), n + 1), probes[p]));
-            if (found >= 0 && static_cast<std::size_t>(found) < n) {
-                // Once a later bar is on the chart, the answer never changes.
+            if (found >= 0 && times[static_cast<std::size_t>(found)] != times[n]) {
+                // Once the bar named is not among the last bars of the
+                // chart, the answer never changes.
                 if (settled[p] == -2) {
                     settled[p] = found;
                 }
