@@ -1,26 +1,28 @@
 #include "replay/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
-#include "replay_engine/bar_aggregation.h"
-#include "standin_host/bar_file.h"
-#include "standin_host/clock_text.h"
-#include "run_outputs/csv_output.h"
-#include "run_outputs/html_output.h"
-#include "replay_engine/input_setting.h"
-#include "run_outputs/json_output.h"
-#include "standin_host/module_library.h"
-#include "run_outputs/output_files.h"
-#include "replay_engine/replay_run.h"
-#include "replay_engine/run_comparison.h"
 #include "replay/summary_output.h"
 #include "replay/terminal_progress.h"
+#include "replay_engine/bar_aggregation.h"
+#include "replay_engine/input_setting.h"
+#include "replay_engine/replay_run.h"
+#include "replay_engine/run_comparison.h"
 #include "replay_engine/time_zone_conversion.h"
+#include "run_outputs/csv_output.h"
+#include "run_outputs/html_output.h"
+#include "run_outputs/json_output.h"
+#include "run_outputs/output_files.h"
+#include "standin_host/bar_file.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/module_library.h"
 
 namespace keelmark::replay {
 
@@ -44,6 +46,8 @@ struct Options {
     std::int32_t warmup = 1;
     std::int32_t priceFormat = 0;
     bool priceFormatGiven = false;
+    bool periodGiven = false;
+    std::string badRows = "refuse";
     std::string csv, json, html;
 };
 
@@ -83,7 +87,13 @@ void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("--price-format", o.priceFormat,
                        "Price format passed to formatPrice: decimals 0 to 9 (default: as the "
                        "file's prices)");
-    command.add_option("--csv", o.csv, "Write every bar's values as CSV");
+    command
+        .add_option("--bad-rows", o.badRows,
+                    "refuse: a malformed row stops the run; skip: leave such rows out, "
+                    "counted in the summary and the JSON")
+        ->check(CLI::IsMember({"refuse", "skip"}))
+        ->capture_default_str();
+    command.add_option("--csv", o.csv, "Write every bar's values as CSV (- for standard output)");
     command.add_option("--json", o.json,
                        "Write the inputs, series, log, alerts, drawings, "
                        "menu items and call counts as JSON");
@@ -96,8 +106,12 @@ std::string fileNameOf(const std::string& path) {
 }
 
 void checkOptions(const Options& o) {
-    if (o.period != 0 && (o.period < 1 || o.period > kLongestPeriodMinutes)) {
+    if (o.periodGiven && (o.period < 1 || o.period > kLongestPeriodMinutes)) {
         throw UsageError("--period takes minutes from 1 to 1440, not " + std::to_string(o.period));
+    }
+    if (o.priceFormatGiven && (o.priceFormat < 0 || o.priceFormat > 9)) {
+        throw UsageError("--price-format takes decimals from 0 to 9, not " +
+                         std::to_string(o.priceFormat));
     }
     if (o.tzFrom.empty() != o.tzTo.empty()) {
         throw UsageError("--tz-from and --tz-to go together");
@@ -105,17 +119,26 @@ void checkOptions(const Options& o) {
     if (!o.anchors.empty() && o.study != "anchored-vwap") {
         throw UsageError("--anchor applies to --study anchored-vwap only");
     }
-    const std::string* outputs[] = {&o.csv, &o.json, &o.html};
-    for (std::size_t i = 0; i < 3; ++i) {
-        for (std::size_t j = i + 1; j < 3; ++j) {
-            if (!outputs[i]->empty() && *outputs[i] == *outputs[j]) {
-                throw UsageError("two outputs name the same file " + *outputs[i]);
-            }
-        }
-        if (!outputs[i]->empty() && *outputs[i] == o.bars) {
-            throw UsageError("an output would overwrite the bar file " + o.bars);
-        }
+}
+
+// A plain file name is a file in the current directory, as for --bars, not
+// a name for the loader to search for.
+std::string modulePath(const Options& o) {
+    if (o.module.empty()) {
+        return ModuleLibrary::defaultPath();
     }
+    return o.module.find_first_of("/\\") == std::string::npos ? "./" + o.module : o.module;
+}
+
+// Outputs that are an input, another output, a directory or read-only are
+// refused before anything is read.
+void checkOutputs(const Options& o, const std::string& module) {
+    checkOutputPaths({o.csv, o.json, o.html}, {o.bars, module});
+}
+
+bool writesStandardOutput(const Options& o) {
+    return o.csv == kStandardOutputPath || o.json == kStandardOutputPath ||
+           o.html == kStandardOutputPath;
 }
 
 std::vector<ChartDateTime> anchorTimes(const std::vector<std::string>& anchors) {
@@ -144,7 +167,7 @@ std::string readWholeFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     if (!in) {
-        throw UsageError("cannot read " + path);
+        throw UsageError("cannot read " + path + ": " + std::generic_category().message(errno));
     }
     return text.str();
 }
@@ -152,21 +175,26 @@ std::string readWholeFile(const std::string& path) {
 struct Chart {
     std::vector<Bar> bars;
     std::int32_t priceDecimals = 0;
+    std::int64_t skippedRowCount = 0;
+    std::vector<SkippedRow> skippedRows;
 };
 
 Chart loadChart(const Options& o) {
-    BarFileContents contents = readBars(o.bars);
+    BarFileContents contents =
+        readBars(o.bars, o.badRows == "skip" ? BadRows::Skip : BadRows::Refuse);
     if (!o.tzFrom.empty()) {
         convertBarTimes(contents.bars, o.tzFrom, o.tzTo);
     }
     if (o.period > 0) {
         contents.bars = aggregateBars(contents.bars, o.period);
     }
-    return Chart{std::move(contents.bars), contents.priceDecimals};
+    return Chart{std::move(contents.bars), contents.priceDecimals, contents.skippedRowCount,
+                 std::move(contents.skippedRows)};
 }
 
-void writeOutputs(const Options& o, const RunRecord& record, const std::string& chartLibrary) {
-    OutputFiles files;
+void writeOutputs(const Options& o, const RunRecord& record, const std::string& chartLibrary,
+                  std::ostream& standardOutput) {
+    OutputFiles files(standardOutput);
     if (!o.csv.empty()) {
         files.write(o.csv, [&record](std::ostream& out) { writeCsv(record, out); });
     }
@@ -184,7 +212,7 @@ void writeOutputs(const Options& o, const RunRecord& record, const std::string& 
 std::string writtenFilesText(const Options& o) {
     std::string text;
     for (const std::string* path : {&o.csv, &o.json, &o.html}) {
-        if (!path->empty()) {
+        if (!path->empty() && *path != kStandardOutputPath) {
             text += "wrote " + *path + "\n";
         }
     }
@@ -193,11 +221,18 @@ std::string writtenFilesText(const Options& o) {
 
 class Replay {
 public:
+    // With an output on standard output, the summary goes to standard error.
     Replay(const Options& o, std::ostream& out, std::ostream& err, bool showProgress)
-        : o_(o), out_(out), err_(err), showProgress_(showProgress) {}
+        : o_(o),
+          out_(out),
+          err_(err),
+          summary_(writesStandardOutput(o) ? err : out),
+          showProgress_(showProgress) {}
 
     int run(bool verify) {
         checkOptions(o_);
+        const std::string module = modulePath(o_);
+        checkOutputs(o_, module);
         std::string chartLibrary;
         if (!o_.html.empty()) {
             const std::string path = findChartLibrary();
@@ -216,30 +251,40 @@ public:
         settings.inputs = o_.inputs;
         settings.anchors = anchorTimes(o_.anchors);
 
-        const ModuleLibrary module(o_.module.empty() ? ModuleLibrary::defaultPath() : o_.module);
+        const ModuleLibrary library(module);
         const Chart chart = loadChart(o_);
         checkAnchorsOnChart(chart.bars, settings.anchors);
         settings.priceFormat = o_.priceFormatGiven ? o_.priceFormat : chart.priceDecimals;
 
-        return verify ? verifyReplay(module, chart, settings, chartLibrary)
-                      : runReplay(module, chart, settings, chartLibrary);
+        try {
+            return verify ? verifyReplay(library, chart, settings, chartLibrary)
+                          : runReplay(library, chart, settings, chartLibrary);
+        } catch (const std::bad_alloc&) {
+            throw std::runtime_error("not enough memory to hold " +
+                                     std::to_string(chart.bars.size()) +
+                                     " bars: the replay and its outputs need more memory than "
+                                     "this machine can give; try a shorter file or --period");
+        }
     }
 
 private:
     RunRecord replay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings) {
         TerminalProgress progress(err_, showProgress_,
                                   std::string(feedModeName(settings.mode)) + " replay");
-        return runStudy(
+        RunRecord record = runStudy(
             module, chart.bars, settings,
             [&progress](std::size_t done, std::size_t total) { progress.report(done, total); });
+        record.skippedRowCount = chart.skippedRowCount;
+        record.skippedRows = chart.skippedRows;
+        return record;
     }
 
     int runReplay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings,
                   const std::string& chartLibrary) {
         const RunRecord record = replay(module, chart, settings);
-        writeOutputs(o_, record, chartLibrary);
-        out_ << runSummary(record, fileNameOf(o_.bars)) << writtenFilesText(o_);
-        return 0;
+        writeOutputs(o_, record, chartLibrary, out_);
+        summary_ << runSummary(record, fileNameOf(o_.bars)) << writtenFilesText(o_);
+        return record.repaintedBars.empty() ? 0 : kExitMismatch;
     }
 
     int verifyReplay(const ModuleLibrary& module, const Chart& chart, RunSettings settings,
@@ -250,14 +295,15 @@ private:
         settings.mode = FeedMode::Full;
         const RunRecord full = replay(module, chart, settings);
         const Comparison comparison = compareRuns(live, full);
-        writeOutputs(o_, outputMode == FeedMode::Live ? live : full, chartLibrary);
-        out_ << comparisonReport(live, full, comparison) << writtenFilesText(o_);
+        writeOutputs(o_, outputMode == FeedMode::Live ? live : full, chartLibrary, out_);
+        summary_ << comparisonReport(live, full, comparison) << writtenFilesText(o_);
         return comparison.mismatchCount == 0 ? 0 : kExitMismatch;
     }
 
     const Options& o_;
     std::ostream& out_;
     std::ostream& err_;
+    std::ostream& summary_;
     bool showProgress_;
 };
 
@@ -279,13 +325,18 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     }
     try {
         app.parse(argc, argv);
-        options.priceFormatGiven = (run->parsed() ? run : verify)->count("--price-format") > 0;
+        CLI::App* parsed = run->parsed() ? run : verify;
+        options.priceFormatGiven = parsed->count("--price-format") > 0;
+        options.periodGiven = parsed->count("--period") > 0;
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e, out, err);
         return status == 0 ? 0 : kExitError;
     }
     try {
         return Replay(options, out, err, showProgress).run(verify->parsed());
+    } catch (const std::bad_alloc&) {
+        err << "keelmark-replay: not enough memory for this run\n";
+        return kExitError;
     } catch (const std::exception& e) {
         err << "keelmark-replay: " << e.what() << "\n";
         return kExitError;

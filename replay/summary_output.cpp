@@ -60,6 +60,24 @@ std::string runSummary(const RunRecord& r, const std::string& barsName) {
     }
     s += ", " + callCountsText(r.counts) + "\n";
     s += "  time:   " + secondsText(r.seconds) + "\n";
+    if (r.skippedRowCount > 0) {
+        s += "  skipped: " + counted(r.skippedRowCount, "malformed row", "malformed rows") +
+             " of " + barsName + " left out";
+        s += r.skippedRows.size() < static_cast<std::size_t>(r.skippedRowCount) ? "; the first:\n"
+                                                                                : ":\n";
+        for (const SkippedRow& row : r.skippedRows) {
+            s += "    line " + std::to_string(row.lineNumber) + ": " + row.reason + ": " +
+                 row.text + "\n";
+        }
+    }
+    if (!r.repaintedBars.empty()) {
+        const auto first = static_cast<std::size_t>(r.repaintedBars.front());
+        s += "  REPAINTED: " +
+             counted(static_cast<std::int64_t>(r.repaintedBars.size()), "bar", "bars") +
+             " changed after being committed (the first: bar " + std::to_string(first) +
+             (first < r.bars.size() ? ", " + formatDateTime(r.bars[first].start) : std::string()) +
+             "); the live values differ from a full recalculation\n";
+    }
     for (const PlacedDrawing& d : r.drawings) {
         if (d.relativePlacement == 1) {
             s += "  panel:\n" + indented(d.text, "    ");

@@ -220,11 +220,22 @@ private:
     std::size_t next_ = 0;
 };
 
+// Delivers the anchors due; a study whose anchors were set by menu commands
+// is then recalculated in full, as a host recalculates a study whose inputs
+// changed, so that what it reports (the status line) counts them.
+bool deliverAnchors(StudyInstance& study, AnchorQueue& anchors, RunRecord& record) {
+    if (!anchors.deliver(study, record.anchorCommands)) {
+        return false;
+    }
+    study.fullRecalculation();
+    return true;
+}
+
 void feedFull(StudyInstance& study, const std::vector<Bar>& bars, AnchorQueue& anchors,
               RunRecord& record) {
     study.setBars(bars);
     study.fullRecalculation();
-    anchors.deliver(study, record.anchorCommands);
+    deliverAnchors(study, anchors, record);
 }
 
 void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t warmup,
@@ -236,7 +247,7 @@ void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t wa
     for (std::size_t bar = 0; bar + 1 < warmup; ++bar) {
         watch.committed(bar);
     }
-    if (anchors.deliver(study, record.anchorCommands)) {
+    if (deliverAnchors(study, anchors, record)) {
         watch.recommitAll();
     }
     for (std::size_t i = warmup; i < bars.size(); ++i) {
@@ -245,7 +256,7 @@ void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t wa
         if (i > 0) {
             watch.committed(i - 1);
         }
-        if (anchors.deliver(study, record.anchorCommands)) {
+        if (deliverAnchors(study, anchors, record)) {
             watch.recommitAll();
         }
         for (const Bar& stage : formingStages(bars[i])) {
@@ -268,9 +279,9 @@ const char* studyKindName(StudyKind kind) {
 const char* feedModeName(FeedMode mode) { return mode == FeedMode::Full ? "full" : "live"; }
 
 std::int32_t anchorBarIndex(const std::vector<Bar>& bars, ChartDateTime t) {
-    const auto after = std::upper_bound(bars.begin(), bars.end(), t,
-                                        [](ChartDateTime v, const Bar& b) { return v < b.start; });
-    return static_cast<std::int32_t>(after - bars.begin()) - 1;
+    std::vector<ChartDateTime> times(bars.size());
+    std::transform(bars.begin(), bars.end(), times.begin(), [](const Bar& b) { return b.start; });
+    return barIndexForDateTime(times, t);
 }
 
 RunRecord runStudy(const ModuleLibrary& module, const std::vector<Bar>& bars,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/study_input.h"
+#include "standin_host/bar_file.h"
 #include "standin_host/chart_host.h"
 #include "standin_host/module_library.h"
 
@@ -83,14 +84,19 @@ struct RunRecord {
     // Live feed: bars whose values changed after they were committed (other
     // than being blanked as an older session).
     std::vector<std::int32_t> repaintedBars;
+    // Rows of the bar file left out as malformed: how many, and the first
+    // few (filled in by the caller, which read the file).
+    std::int64_t skippedRowCount = 0;
+    std::vector<SkippedRow> skippedRows;
     double seconds = 0;
 };
 
 // Bars done and bars in all, reported while a replay runs.
 using ProgressReport = std::function<void(std::size_t done, std::size_t total)>;
 
-// The bar on which an anchor at time t lies: the last bar that starts at or
-// before t; -1 when t is before the first bar.
+// The bar on which an anchor at time t lies, by the host's rule
+// (barIndexForDateTime): with bar times in order, the last bar that starts
+// at or before t; -1 when t is before the first bar.
 std::int32_t anchorBarIndex(const std::vector<Bar>& bars, ChartDateTime t);
 
 // Throws InputSettingError for a rejected input setting and

@@ -49,6 +49,14 @@ Json replayJson(const RunRecord& r) {
     if (r.mode == FeedMode::Live) {
         j["barsChangedAfterCommit"] = r.repaintedBars;
     }
+    if (r.skippedRowCount > 0) {
+        Json first = Json::array();
+        for (const SkippedRow& row : r.skippedRows) {
+            first.push_back(
+                Json{{"line", row.lineNumber}, {"reason", row.reason}, {"text", row.text}});
+        }
+        j["skippedRows"] = Json{{"count", r.skippedRowCount}, {"first", first}};
+    }
     return j;
 }
 

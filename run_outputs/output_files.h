@@ -1,35 +1,77 @@
-// Output files written whole or not at all: each is written to a temporary
-// file beside its destination and moved into place only once every output
-// of the run has been written; on any failure the temporary files go.
+// Output files written all or none.
+//
+// Before anything is read, checkOutputPaths refuses outputs that are an
+// input or another output (the same file after resolving links and
+// relative paths, not the same text), directories, read-only files and
+// dangling links.
+//
+// Each output is then staged into a temporary file; commit() puts them all
+// in place or, on any failure, none:
+// - a regular file (or a path not there yet) is replaced atomically by a
+//   rename; a file that was replaced is restored when a later output fails;
+// - a character device, a FIFO, a socket or `-` (standard output) is
+//   written through once every staged output is complete, never renamed
+//   over; one that is the process's standard output (/dev/stdout) is
+//   written to it rather than opened again;
+// - a symbolic link is followed: the file it points to is written, the
+//   link stays.
+// Temporaries left uncommitted are removed on destruction and when the
+// process is stopped by SIGINT or SIGTERM.
 #pragma once
 
-#include <fstream>
 #include <functional>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace keelmark::replay {
 
+class OutputPathError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The output path that stands for standard output.
+inline constexpr const char* kStandardOutputPath = "-";
+
+// Throws OutputPathError naming the path and why it cannot be an output.
+// Empty paths are ignored.
+void checkOutputPaths(const std::vector<std::string>& outputs,
+                      const std::vector<std::string>& inputs);
+
+struct TemporaryFileMark;
+
 class OutputFiles {
 public:
-    OutputFiles() = default;
+    // `standardOutput` receives the output named `-`.
+    explicit OutputFiles(std::ostream& standardOutput);
     ~OutputFiles();  // removes what was not committed
     OutputFiles(const OutputFiles&) = delete;
     OutputFiles& operator=(const OutputFiles&) = delete;
 
     // Writes one output to its temporary file. Throws std::runtime_error
-    // naming the destination when it cannot be written.
+    // naming the destination and the system's reason when it cannot be
+    // written.
     void write(const std::string& path, const std::function<void(std::ostream&)>& writer);
 
-    // Moves every written output into place. Throws std::runtime_error.
+    // Puts every written output in place, or none of them. Throws
+    // std::runtime_error.
     void commit();
 
 private:
     struct Pending {
-        std::string path;
-        std::string temporary;
+        std::string path;       // as given
+        std::string target;     // the file written: a link's target for a link
+        std::string temporary;  // the staged text
+        bool writeThrough = false;
+        bool toStandardOutput = false;  // `-`, or a device or pipe that is standard output
     };
+
+    std::ostream& standardOutput_;
     std::vector<Pending> pending_;
+    // The temporaries, as the handler of SIGINT and SIGTERM knows them.
+    std::vector<TemporaryFileMark*> marks_;
 };
 
 }  // namespace keelmark::replay

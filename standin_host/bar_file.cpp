@@ -1,6 +1,7 @@
 #include "standin_host/bar_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,11 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <system_error>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace keelmark::replay {
 
@@ -113,18 +119,17 @@ std::string_view fieldText(std::string_view field) {
     return field;
 }
 
-std::string quoted(std::string_view text) {
-    if (text.size() > kQuotedTextLength) {
-        return "\"" + std::string(text.substr(0, kQuotedTextLength)) + "...\"";
-    }
-    return "\"" + std::string(text) + "\"";
-}
+std::string quoted(std::string_view text) { return quotedText(text); }
+
+std::string systemReason() { return std::generic_category().message(errno); }
 
 // Where each needed value stands in a line; -1 for a column the layout lacks.
 struct ColumnMap {
     int dateTime = -1, date = -1, time = -1;
     int open = -1, high = -1, low = -1, close = -1, volume = -1;
     int fieldsNeeded = 0;
+    int fieldCount = 0;  // every row has this many fields
+    bool headerless = false;
 };
 
 std::string lowercaseWithoutBlanks(std::string_view text) {
@@ -152,6 +157,7 @@ void forEachField(std::string_view line, Visit visit) {
 
 bool mapHeader(std::string_view line, ColumnMap& map) {
     forEachField(line, [&map](int index, std::string_view field) {
+        map.fieldCount = index + 1;
         const std::string name = lowercaseWithoutBlanks(field);
         int* column = nullptr;
         if (name == "timestamp" || name == "datetime" || name == "date/time") {
@@ -197,6 +203,8 @@ ColumnMap headerlessMap() {
     map.close = 4;
     map.volume = 5;
     map.fieldsNeeded = 6;
+    map.fieldCount = 6;
+    map.headerless = true;
     return map;
 }
 
@@ -238,20 +246,27 @@ public:
     const char* parse(std::string_view line, Bar& bar, std::string_view& offending) {
         std::size_t count = 0;
         std::string_view rest = line;
-        while (count < fields_.size()) {
+        bool more = true;
+        while (count < fields_.size() && more) {
             const std::size_t comma = rest.find(',');
             fields_[count++] = rest.substr(0, comma);
-            if (comma == std::string_view::npos) {
-                break;
+            more = comma != std::string_view::npos;
+            if (more) {
+                rest.remove_prefix(comma + 1);
             }
-            rest.remove_prefix(comma + 1);
         }
-        if (count < fields_.size()) {
+        if (more) {
+            count += 1 + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), ','));
+        }
+        if (count != static_cast<std::size_t>(map_.fieldCount)) {
             offending = line;
-            return "too few fields";
+            return fieldCountReason(count);
         }
         if (!readTime(bar.start, offending)) {
             return "not a date and time";
+        }
+        if (bar.start < 0) {
+            return "the date is before 1899-12-30, where the chart's date-times begin";
         }
         struct Price {
             int column;
@@ -262,14 +277,16 @@ public:
                                 {map_.high, &bar.high, "the high is not a number"},
                                 {map_.low, &bar.low, "the low is not a number"},
                                 {map_.close, &bar.close, "the close is not a number"}};
+        std::int32_t rowDecimals = decimals_;
         for (const Price& p : prices) {
             const std::string_view field = fields_[static_cast<std::size_t>(p.column)];
             if (!parseNumber(field, *p.value)) {
                 offending = field;
                 return p.reason;
             }
-            if (decimals_ < kMostPriceDecimals) {
-                decimals_ = std::max(decimals_, std::min(decimalsOf(field), kMostPriceDecimals));
+            if (rowDecimals < kMostPriceDecimals) {
+                rowDecimals =
+                    std::max(rowDecimals, std::min(decimalsOf(field), kMostPriceDecimals));
             }
         }
         const std::string_view volume = fields_[static_cast<std::size_t>(map_.volume)];
@@ -281,12 +298,35 @@ public:
             offending = volume;
             return "the volume is negative";
         }
+        offending = line;
+        if (bar.high < bar.low) {
+            return "the high is below the low";
+        }
+        if (bar.open < bar.low || bar.open > bar.high) {
+            return "the open is outside the bar's low to high";
+        }
+        if (bar.close < bar.low || bar.close > bar.high) {
+            return "the close is outside the bar's low to high";
+        }
+        decimals_ = rowDecimals;
         return nullptr;
     }
 
     std::int32_t priceDecimals() const { return decimals_; }
 
 private:
+    const char* fieldCountReason(std::size_t count) {
+        const auto expected = static_cast<std::size_t>(map_.fieldCount);
+        reason_ = std::to_string(count) + (count == 1 ? " field" : " fields") + " where ";
+        reason_ += map_.headerless ? "a file without a header has 6 "
+                                     "(timestamp,open,high,low,close,volume)"
+                                   : "the header has " + std::to_string(expected);
+        if (count > expected) {
+            reason_ += "; decimal commas?";
+        }
+        return reason_.c_str();
+    }
+
     bool readTime(ChartDateTime& start, std::string_view& offending) {
         if (map_.dateTime >= 0) {
             offending = fieldText(fields_[static_cast<std::size_t>(map_.dateTime)]);
@@ -313,6 +353,7 @@ private:
     ColumnMap map_;
     std::vector<std::string_view> fields_;
     std::int32_t decimals_ = 0;
+    std::string reason_;
 };
 
 std::string_view withoutByteOrderMark(std::string_view line) {
@@ -326,25 +367,62 @@ bool looksLikeData(std::string_view line) {
     return parseDateTime(first, ignored);
 }
 
-// Room for as many bars as the file holds lines like the first one (a little
-// more, as lines vary), so that a long file is not copied as the list grows.
-void reserveForFile(const std::string& path, std::size_t firstLineLength, std::vector<Bar>& bars) {
+// The bytes the file holds on disk: a sparse file's holes hold no bars.
+std::uintmax_t storedBytes(const std::string& path) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || firstLineLength == 0) {
+    if (error) {
+        return 0;
+    }
+#ifndef _WIN32
+    struct stat s {};
+    if (::stat(path.c_str(), &s) == 0 && s.st_blocks >= 0) {
+        return std::min(size, static_cast<std::uintmax_t>(s.st_blocks) * 512u);
+    }
+#endif
+    return size;
+}
+
+// Room for as many bars as the file holds lines like the first one (a little
+// more, as lines vary), so that a long file is not copied as the list grows.
+// Only a hint: without the memory for it the list grows as bars come.
+void reserveForFile(const std::string& path, std::size_t firstLineLength, std::vector<Bar>& bars) {
+    const std::uintmax_t size = storedBytes(path);
+    if (size == 0 || firstLineLength == 0) {
         return;
     }
     const std::uintmax_t estimate = size / (firstLineLength + 1) * 9 / 8 + 16;
     constexpr std::uintmax_t kMostReserved = std::uintmax_t{1} << 28;
-    bars.reserve(static_cast<std::size_t>(std::min(estimate, kMostReserved)));
+    try {
+        bars.reserve(static_cast<std::size_t>(std::min(estimate, kMostReserved)));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
 }
 
 }  // namespace
 
-BarFileContents readBars(const std::string& path) {
+std::string quotedText(std::string_view text) {
+    const bool cut = text.size() > kQuotedTextLength;
+    std::string out = "\"";
+    for (const char c : cut ? text.substr(0, kQuotedTextLength) : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + (cut ? "...\"" : "\"");
+}
+
+BarFileContents readBars(const std::string& path, BadRows badRows) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        throw BarFileError("cannot open bar file " + path);
+        throw BarFileError("cannot open bar file " + path + ": " + systemReason());
     }
     auto failure = [&path](std::int64_t lineNumber, const std::string& what) {
         return BarFileError(path + ", line " + std::to_string(lineNumber) + ": " + what);
@@ -378,14 +456,23 @@ BarFileContents readBars(const std::string& path) {
             }
             Bar bar;
             std::string_view offending;
-            if (const char* reason = parser->parse(line, bar, offending)) {
-                throw failure(lines.lineNumber(), std::string(reason) + ": " + quoted(offending));
-            }
-            if (!contents.bars.empty() &&
+            const char* reason = parser->parse(line, bar, offending);
+            if (reason == nullptr && !contents.bars.empty() &&
                 bar.start < contents.bars.back().start - kLargestStepBack) {
-                throw failure(
-                    lines.lineNumber(),
-                    "the bar starts more than an hour before the bar above it: " + quoted(line));
+                reason = "the bar starts more than an hour before the bar above it";
+                offending = line;
+            }
+            if (reason != nullptr) {
+                if (badRows == BadRows::Refuse) {
+                    throw failure(lines.lineNumber(),
+                                  std::string(reason) + ": " + quoted(offending));
+                }
+                if (contents.skippedRows.size() < kSkippedRowsNamed) {
+                    contents.skippedRows.push_back(
+                        SkippedRow{lines.lineNumber(), reason, quoted(offending)});
+                }
+                ++contents.skippedRowCount;
+                continue;
             }
             if (contents.bars.empty()) {
                 reserveForFile(path, line.size(), contents.bars);
@@ -394,12 +481,19 @@ BarFileContents readBars(const std::string& path) {
         }
     } catch (const std::length_error&) {
         throw failure(lines.lineNumber() + 1, "line longer than 16 MiB");
+    } catch (const std::bad_alloc&) {
+        throw BarFileError("not enough memory to hold " + std::to_string(contents.bars.size() + 1) +
+                           " bars: " + path + ", line " + std::to_string(lines.lineNumber()));
     }
     if (lines.failed()) {
-        throw BarFileError("cannot read bar file " + path);
+        throw BarFileError("cannot read bar file " + path + ": " + systemReason());
     }
     if (contents.bars.empty()) {
-        throw BarFileError("bar file " + path + " holds no bars");
+        throw BarFileError(
+            "bar file " + path + " holds no bars" +
+            (contents.skippedRowCount > 0
+                 ? " (" + std::to_string(contents.skippedRowCount) + " malformed rows left out)"
+                 : std::string()));
     }
     contents.priceDecimals = parser->priceDecimals();
     return contents;

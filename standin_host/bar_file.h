@@ -8,11 +8,16 @@
 // Column names are matched without regard to case or blanks, in any order:
 // a combined "timestamp" (or "datetime") column, or "date" with an optional
 // "time" column; "open", "high", "low", "close" or "last", "volume".
-// Further columns are ignored. A file without a header is read as the first
-// layout. Every time is a bar's start time. Blank lines are skipped.
+// Further columns are ignored, but every row has as many fields as the
+// header. A file without a header is read as the first layout, six fields
+// a row. Every time is a bar's start time. Blank lines are skipped.
 //
 // A malformed file is refused with the file name, the line number and the
-// offending text.
+// offending text (control bytes escaped). A row is malformed when a field
+// is missing, extra or not a number, when its high is below its low, its
+// open or close outside [low, high], its date before 1899-12-30 (the
+// chart's date-times start there) or its start more than an hour before the
+// bar above it. Zero and negative prices are legal.
 #pragma once
 
 #include <cstdint>
@@ -31,15 +36,33 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What a malformed row does: stop the reading, or be left out and counted.
+enum class BadRows { Refuse, Skip };
+
+struct SkippedRow {
+    std::int64_t lineNumber = 0;
+    std::string reason;
+    std::string text;  // quoted, control bytes escaped
+};
+
 struct BarFileContents {
     std::vector<Bar> bars;
     // The most digits after the decimal point among the file's prices (at
     // most 9): the price format that fits the data.
     std::int32_t priceDecimals = 0;
+    // BadRows::Skip: rows left out, and the first few of them.
+    std::int64_t skippedRowCount = 0;
+    std::vector<SkippedRow> skippedRows;
 };
 
+inline constexpr std::size_t kSkippedRowsNamed = 5;
+
 // Throws BarFileError.
-BarFileContents readBars(const std::string& path);
+BarFileContents readBars(const std::string& path, BadRows badRows = BadRows::Refuse);
+
+// Text as error messages quote it: in double quotes, control bytes escaped
+// as \xNN, cut short after 160 bytes.
+std::string quotedText(std::string_view text);
 
 // The bars alone. Throws BarFileError.
 std::vector<Bar> readBarFile(const std::string& path);

@@ -178,7 +178,56 @@ std::string formattedPrice(double price, std::int32_t priceFormat) {
     return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, 399)));
 }
 
-namespace {}  // namespace
+namespace {
+
+constexpr ChartDateTime kMicrosPerMinute = 60'000'000;
+
+// The bar times fall into runs of times that never fall, each starting at a
+// step back (`stepBacks`, in order). Within a run a binary search finds the
+// bars that start last at or before t, and the first of them (bars with
+// the same start share its span); the runs are tried in order, so the
+// earliest bar whose span holds t wins.
+std::int32_t barIndexInRuns(std::span<const ChartDateTime> times,
+                            std::span<const std::size_t> stepBacks, ChartDateTime t) {
+    const std::size_t n = times.size();
+    std::int64_t latestBefore = -1;
+    std::size_t begin = 0;
+    for (std::size_t run = 0; run <= stepBacks.size() && begin < n; ++run) {
+        const std::size_t end = run < stepBacks.size() ? stepBacks[run] : n;
+        const auto first = times.begin() + static_cast<std::ptrdiff_t>(begin);
+        const auto after =
+            std::upper_bound(first, times.begin() + static_cast<std::ptrdiff_t>(end), t);
+        if (after != first) {
+            const auto last = static_cast<std::size_t>(after - times.begin()) - 1;
+            const auto bar = static_cast<std::size_t>(std::lower_bound(first, after, times[last]) -
+                                                      times.begin());
+            if (last + 1 < end || end == n) {
+                return static_cast<std::int32_t>(bar);
+            }
+            // The last bars before a step back span as long as the step before them.
+            const ChartDateTime before = bar > 0 ? times[bar] - times[bar - 1] : 0;
+            const ChartDateTime span = before > 0 ? before : kMicrosPerMinute;
+            if (t - times[bar] < span) {
+                return static_cast<std::int32_t>(bar);
+            }
+            latestBefore = static_cast<std::int64_t>(bar);
+        }
+        begin = end;
+    }
+    return static_cast<std::int32_t>(latestBefore);
+}
+
+}  // namespace
+
+std::int32_t barIndexForDateTime(std::span<const ChartDateTime> times, ChartDateTime t) {
+    std::vector<std::size_t> stepBacks;
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        if (times[i] < times[i - 1]) {
+            stepBacks.push_back(i);
+        }
+    }
+    return barIndexInRuns(times, stepBacks, t);
+}
 
 StudyInstance::StudyInstance(StudyFunction study, std::int32_t studyId, std::int32_t chartId)
     : study_(study),
@@ -209,11 +258,11 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
     low_.resize(n);
     close_.resize(n);
     volume_.resize(n);
-    backwardSteps_ = 0;
+    stepBacks_.clear();
     for (std::size_t i = 0; i < n; ++i) {
         const Bar& b = bars_[i];
         times_[i] = b.start;
-        countBackwardStep(i, 1);
+        noteStepBack(i);
         open_[i] = b.open;
         high_[i] = b.high;
         low_[i] = b.low;
@@ -231,7 +280,7 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
 void StudyInstance::appendBar(const Bar& bar) {
     appendTouched(bars_, bar);
     appendTouched(times_, bar.start);
-    countBackwardStep(times_.size() - 1, 1);
+    noteStepBack(times_.size() - 1);
     appendTouched(open_, bar.open);
     appendTouched(high_, bar.high);
     appendTouched(low_, bar.low);
@@ -244,9 +293,11 @@ void StudyInstance::replaceLastBar(const Bar& bar) {
         throw std::logic_error("replaceLastBar on a chart without bars");
     }
     bars_.back() = bar;
-    countBackwardStep(times_.size() - 1, -1);
+    if (!stepBacks_.empty() && stepBacks_.back() == times_.size() - 1) {
+        stepBacks_.pop_back();
+    }
     times_.back() = bar.start;
-    countBackwardStep(times_.size() - 1, 1);
+    noteStepBack(times_.size() - 1);
     open_.back() = bar.open;
     high_.back() = bar.high;
     low_.back() = bar.low;
@@ -551,28 +602,23 @@ bool StudyInstance::lookupStillHolds(const RecentLookup& recent, ChartDateTime t
 }
 
 std::int32_t StudyInstance::barIndexAtOrBefore(ChartDateTime t) const {
-    const bool inOrder = backwardSteps_ == 0;
-    if (inOrder) {
-        for (const RecentLookup& recent : recentLookups_) {
-            if (lookupStillHolds(recent, t)) {
-                return recent.barIndex;
-            }
+    if (!stepBacks_.empty()) {
+        return barIndexInRuns(times_, stepBacks_, t);
+    }
+    for (const RecentLookup& recent : recentLookups_) {
+        if (lookupStillHolds(recent, t)) {
+            return recent.barIndex;
         }
     }
-    const auto after = std::upper_bound(times_.begin(), times_.end(), t);
-    const auto index = static_cast<std::int32_t>(after - times_.begin()) - 1;
-    if (inOrder) {
-        recentLookups_[nextRecentLookup_] = RecentLookup{t, index};
-        nextRecentLookup_ = (nextRecentLookup_ + 1) % kRecentLookups;
-    }
+    const std::int32_t index = barIndexInRuns(times_, {}, t);
+    recentLookups_[nextRecentLookup_] = RecentLookup{t, index};
+    nextRecentLookup_ = (nextRecentLookup_ + 1) % kRecentLookups;
     return index;
 }
 
-// Adds (sign 1) or removes (sign -1) the step from bar index - 1 to bar
-// index to the count of steps back in time.
-void StudyInstance::countBackwardStep(std::size_t index, std::int32_t sign) {
+void StudyInstance::noteStepBack(std::size_t index) {
     if (index > 0 && index < times_.size() && times_[index] < times_[index - 1]) {
-        backwardSteps_ += sign;
+        stepBacks_.push_back(index);
     }
 }
 

@@ -78,6 +78,18 @@ struct CallCounts {
     std::int64_t persistentAccesses = 0, fetches = 0;
 };
 
+// The host's rule for barIndexForDateTime: the earliest bar whose span
+// holds t, -1 when t is before the first bar. A bar spans from its start to
+// the next later start; bars with the same start share one span, which the
+// first of them takes; the last bars of the chart span on without end. Where
+// the bar times step back (a clock that repeats an hour when daylight saving
+// time ends), the bars before the step span as long as the step before
+// them (a minute when there is none). The answer for a date-time stays the
+// same as bars are appended, once a bar that starts later than the one it
+// names follows: an anchor in a repeated hour stays on the first of its two
+// bars.
+std::int32_t barIndexForDateTime(std::span<const ChartDateTime> times, ChartDateTime t);
+
 // The host's text of a price: `priceFormat` decimals (0 to 9), or "%g" for
 // any other format.
 std::string formattedPrice(double price, std::int32_t priceFormat);
@@ -176,8 +188,9 @@ public:
     // `forGood` fetch never provides it.
     void holdBackArray(HostArrayId id, bool forGood = false);
 
-    // The host's own rule for barIndexForDateTime: the last bar whose start is
-    // at or before the date-time; -1 before the first bar.
+    // The host's own rule for barIndexForDateTime (see barIndexForDateTime
+    // above): with bar times in order, the last bar whose start is at or
+    // before the date-time; -1 before the first bar.
     std::int32_t barIndexAtOrBefore(ChartDateTime t) const;
 
     // Host operation bodies (called through the record's function pointers).
@@ -274,7 +287,7 @@ private:
 
     // Studies look up the same date-times on every call (the anchors), so
     // recent answers are kept and reused once the bars around them confirm
-    // them; only while bar times never go backwards, where that check is
+    // them; only while bar times always go forwards, where that check is
     // exact.
     struct RecentLookup {
         ChartDateTime dateTime = 0;
@@ -282,7 +295,8 @@ private:
     };
     static constexpr std::size_t kRecentLookups = 16;
     bool lookupStillHolds(const RecentLookup& recent, ChartDateTime t) const;
-    void countBackwardStep(std::size_t index, std::int32_t sign);
+    // Notes whether bar `index` starts a new run of rising times.
+    void noteStepBack(std::size_t index);
     mutable RecentLookup recentLookups_[kRecentLookups];
 
     // Recent price texts, by price and format: a study formats mostly the
@@ -299,7 +313,8 @@ private:
     const std::string& priceText(double price, std::int32_t priceFormat);
     FormattedPrice formattedPrices_[kFormattedPrices];
     mutable std::size_t nextRecentLookup_ = 0;
-    std::int64_t backwardSteps_ = 0;  // bars that start before the bar before them
+    // Bars that start before the bar before them, in order.
+    std::vector<std::size_t> stepBacks_;
 };
 
 }  // namespace keelmark::replay

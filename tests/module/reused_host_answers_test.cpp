@@ -26,15 +26,37 @@ std::vector<Bar> barsStartingAt(const std::vector<ChartDateTime>& starts) {
     return bars;
 }
 
-// The last bar starting at or before t, found by walking the whole chart.
-std::int32_t lastBarAtOrBefore(const std::vector<Bar>& bars, ChartDateTime t) {
-    std::int32_t found = -1;
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        if (bars[i].start <= t) {
-            found = static_cast<std::int32_t>(i);
+// The host's rule, found by walking the whole chart: the earliest bar whose
+// span holds t. A bar spans to the next later start, the last bars without
+// end; bars with the same start share one span, the first of them taking
+// it; bars followed by an earlier start span as long as the step before them
+// (a minute without one). Where no span holds t, the first of the last bars
+// that start at or before it.
+std::int32_t hostRuleAnswer(const std::vector<Bar>& bars, ChartDateTime t) {
+    std::int32_t latest = -1;
+    for (std::size_t i = 0; i < bars.size();) {
+        const ChartDateTime start = bars[i].start;
+        std::size_t next = i + 1;
+        while (next < bars.size() && bars[next].start == start) {
+            ++next;
         }
+        if (start <= t) {
+            latest = static_cast<std::int32_t>(i);
+            if (next == bars.size()) {
+                return latest;
+            }
+            ChartDateTime end = bars[next].start;
+            if (end < start) {
+                const ChartDateTime before = i > 0 ? start - bars[i - 1].start : 0;
+                end = start + (before > 0 ? before : kMinute);
+            }
+            if (t < end) {
+                return latest;
+            }
+        }
+        i = next;
     }
-    return found;
+    return latest;
 }
 
 // Asks twice for each date-time from before the first bar to after the last,
@@ -45,7 +67,7 @@ void expectEveryLookupExact(const StudyInstance& study) {
     const ChartDateTime last = bars.empty() ? 0 : bars.back().start;
     for (ChartDateTime t = first - 2 * kMinute; t <= last + 2 * kMinute; t += kMinute / 2) {
         for (int ask = 0; ask < 2; ++ask) {
-            ASSERT_EQ(study.barIndexAtOrBefore(t), lastBarAtOrBefore(bars, t)) << "at " << t;
+            ASSERT_EQ(study.barIndexAtOrBefore(t), hostRuleAnswer(bars, t)) << "at " << t;
         }
     }
 }
@@ -72,8 +94,8 @@ TEST(BarLookup, AnswersFollowTheChartAsBarsArriveChangeAndAreReplaced) {
 
 TEST(BarLookup, ChartOutOfOrderIsSearchedAsItStands) {
     // 27 minutes falls on the last bar of the first chart. On the second, whose
-    // last bar steps back in time, a binary search answers bar 1, and so must
-    // the host, though bar 3 still starts at or before 27 with no bar after.
+    // last bar steps back in time, it falls in the span of bar 1 (20 to 30),
+    // the earliest that holds it, though bar 3 also starts at or before 27.
     StudyInstance study(nullptr);
     study.setBars(barsStartingAt({10 * kMinute, 20 * kMinute, 25 * kMinute, 26 * kMinute}));
     EXPECT_EQ(study.barIndexAtOrBefore(27 * kMinute), 3);

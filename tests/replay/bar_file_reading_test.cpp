@@ -88,7 +88,7 @@ TEST(BarFileReading, MalformedFilesAreRefusedWithFileLineAndOffendingText) {
         {header + good + "2023-11-20 09:31:00,1,2x,0.5,1.5,10\n",
          "line 3: the high is not a number: \"2x\""},
         {header + good + "2023-11-20 09:31:00,1,2,0.5\n",
-         "line 3: too few fields: \"2023-11-20 09:31:00,1,2,0.5\""},
+         "line 3: 4 fields where the header has 6: \"2023-11-20 09:31:00,1,2,0.5\""},
         {header + good + "2023-11-31 09:31:00,1,2,0.5,1.5,10\n",
          "line 3: not a date and time: \"2023-11-31 09:31:00\""},
         {header + good + "2023-11-20 09:31:00,1,2,0.5,1.5,-4\n",
@@ -132,7 +132,7 @@ TEST(BarFileReading, LinesCrossingTheReadBufferAreReadWhole) {
     for (int i = 0; i < bars; ++i) {
         char prices[80];
         std::snprintf(prices, sizeof prices, ",%d.25,%d.75,%d.5,%d.25,%d\n", 10000 + i % 97,
-                      10001 + i % 97, 9999 + i % 97, 10000 + i % 89, i);
+                      11000 + i % 97, 9000 + i % 97, 10000 + i % 89, i);
         text += replay::formatDateTime(first + i * kMicrosPerMinute) + prices;
     }
     const BarFileContents contents = replay::readBars(folder.write("long.csv", text));

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "replay_engine/time_zone_conversion.h"
 #include "standin_host/chart_host.h"
 #include "standin_host/clock_text.h"
-#include "replay_engine/time_zone_conversion.h"
 #include "tests/replay/replay_cli.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"
@@ -183,7 +183,9 @@ TEST(CommandLine, VerifyPassesOnTheSampleForBothStudies) {
                       samplePath("NQ_5min_sample.csv"), "--anchor", "2023-11-30 09:30", "--anchor",
                       "2023-11-19 18:00", "--input", "9=yes", "--input", "Price=Close"});
     EXPECT_EQ(vwap.status, 0) << vwap.out << vwap.err;
-    EXPECT_NE(vwap.out.find("2 menu commands\n  full recalculation: 1 full recalculation, 0 "
+    // Each delivery of anchors is followed by a full recalculation.
+    EXPECT_NE(vwap.out.find("3 full recalculations, 11767 incremental updates, 2 menu commands\n"
+                            "  full recalculation: 2 full recalculations, 0 "
                             "incremental updates, 2 menu commands\n"),
               std::string::npos)
         << vwap.out;
@@ -274,7 +276,8 @@ TEST(CommandLine, OutputsAreWrittenWholeOrNotAtAll) {
                                       samplePath("NQ_1hour_sample.csv"), "--csv",
                                       folder.file("levels.csv"), "--json", unwritable});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "keelmark-replay: cannot write " + unwritable + "\n");
+    EXPECT_EQ(r.err,
+              "keelmark-replay: cannot write " + unwritable + ": No such file or directory\n");
     EXPECT_TRUE(folder.fileNames().empty());
 }
 
@@ -326,7 +329,7 @@ TEST(CommandLine, UsageErrorsExitTwoWithAMessage) {
          "keelmark-replay: --input: \"Show Session Panel\" (input 23) takes yes, no, 1 or 0, "
          "not \"ja\"\n"},
         {{"run", "--study", "session-levels", "--bars", bars + ".missing"},
-         "keelmark-replay: cannot open bar file " + bars + ".missing\n"},
+         "keelmark-replay: cannot open bar file " + bars + ".missing: No such file or directory\n"},
     };
     for (const Case& c : cases) {
         const CliResult r = runReplayCli(c.args);
