@@ -327,8 +327,9 @@ bool looksLikeData(std::string_view line) {
 }
 
 // Room for as many bars as the file holds lines like the first one (a little
-// more, as lines vary), so that a long file is not copied as the list grows.
-void reserveForFile(const std::string& path, std::size_t firstLineLength, std::vector<Bar>& bars) {
+// more, as lines vary), so that a long file is not copied as the columns
+// grow. Room that no bar fills is never written and takes no memory.
+void reserveForFile(const std::string& path, std::size_t firstLineLength, BarColumns& bars) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error || firstLineLength == 0) {
@@ -382,7 +383,7 @@ BarFileContents readBars(const std::string& path) {
                 throw failure(lines.lineNumber(), std::string(reason) + ": " + quoted(offending));
             }
             if (!contents.bars.empty() &&
-                bar.start < contents.bars.back().start - kLargestStepBack) {
+                bar.start < contents.bars.times.back() - kLargestStepBack) {
                 throw failure(
                     lines.lineNumber(),
                     "the bar starts more than an hour before the bar above it: " + quoted(line));
@@ -405,7 +406,7 @@ BarFileContents readBars(const std::string& path) {
     return contents;
 }
 
-std::vector<Bar> readBarFile(const std::string& path) { return readBars(path).bars; }
+std::vector<Bar> readBarFile(const std::string& path) { return barListOf(readBars(path).bars); }
 
 bool parseTimestamp(std::string_view text, ChartDateTime& result) {
     return parseDateTime(trimmed(text), result);

@@ -4,8 +4,8 @@
 
 #include <limits>
 
-#include "run_outputs/html_output.h"
 #include "replay_engine/run_comparison.h"
+#include "run_outputs/html_output.h"
 #include "tests/support/sample_bars.h"
 
 namespace keelmark {
@@ -78,7 +78,7 @@ TEST(VerifyComparison, OnlyTheFirstFewMismatchesAreDetailed) {
 
 TEST(ChartPageData, LinesBreakWhereASeriesIsZeroAndEmptySeriesAreLeftOut) {
     RunRecord r = threeBarRecord();
-    r.bars[2].start = r.bars[1].start;  // a clock time repeated as daylight saving ends
+    r.bars.times[2] = r.bars.times[1];  // a clock time repeated as daylight saving ends
     r.series[0].colour = 0x008CFF;
     r.series[0].drawStyle = 0x20003;
     r.series[0].lineWidth = 2;
