@@ -1,11 +1,17 @@
 // The replay tool on a 1-million-bar file of the sample chart:
 //   BarFile/ReadBytes     the file's bytes read into memory, nothing parsed:
 //                         the floor of the reader
-//   BarFile/ReadAndParse  the stand-in host's bar file reader (MB/s)
-//   ReplayTool/Run        `keelmark-replay run` end to end in its own
-//                         process: load the module, read the file, replay
-//                         Session Levels in full, print the summary; with the
-//                         tool's peak resident memory
+//   BarFile/ReadAndParse  the stand-in host's bar file reader into the chart's
+//                         columns (MB/s)
+//   ReplayTool/Run/<study>/N   `keelmark-replay run` end to end in its own
+//                         process on an N-bar file: load the module, read the
+//                         file, replay in full, print the summary; with the
+//                         tool's peak resident memory and its bytes per bar
+//   ReplayTool/Live/<study>/N  the same with `--mode live`: a full
+//                         recalculation of the first bar, then every bar
+//                         fed as it forms (four host calls a bar)
+//   ReplayTool/TenFiles/SessionLevels/N  one `run` over ten N-bar files,
+//                         worked through on all cores
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -56,8 +62,8 @@ void readBytes(benchmark::State& state) {
 void readAndParse(benchmark::State& state) {
     const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        std::vector<replay::Bar> bars = replay::readBarFile(path);
-        benchmark::DoNotOptimize(bars.data());
+        replay::BarFileContents contents = replay::readBars(path);
+        benchmark::DoNotOptimize(contents.bars.times.data());
     }
     state.SetBytesProcessed(state.iterations() * fileSize(path));
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -100,10 +106,28 @@ ChildRun runChild(const std::vector<std::string>& command) {
     return run;
 }
 
-void replayToolRun(benchmark::State& state) {
-    const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
-    const std::vector<std::string> command{replayToolPath(), "run",    "--study",
-                                           "session-levels", "--bars", path};
+// Ten names for the same file, beside it, so that one run reads ten files.
+std::vector<std::string> tenFiles(const std::string& path) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 10; ++i) {
+        const std::string link = path + "." + std::to_string(i) + ".csv";
+        std::error_code ignored;
+        if (!std::filesystem::exists(link, ignored)) {
+            std::filesystem::create_symlink(path, link, ignored);
+        }
+        files.push_back(link);
+    }
+    return files;
+}
+
+void replayTool(benchmark::State& state, const char* study, const char* mode, bool tenFilesAtOnce) {
+    const auto barCount = static_cast<std::size_t>(state.range(0));
+    const std::string& path = sampleChartFile(barCount);
+    std::vector<std::string> command{replayToolPath(), "run", "--study", study,
+                                     "--mode",         mode,  "--bars"};
+    const std::vector<std::string> files =
+        tenFilesAtOnce ? tenFiles(path) : std::vector<std::string>{path};
+    command.insert(command.end(), files.begin(), files.end());
     long peak = 0;
     for (auto _ : state) {
         const ChildRun run = runChild(command);
@@ -115,7 +139,10 @@ void replayToolRun(benchmark::State& state) {
         peak = std::max(peak, run.peakResidentKilobytes);
     }
     state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024.0;
-    state.SetBytesProcessed(state.iterations() * fileSize(path));
+    state.counters["bytes_per_bar"] =
+        static_cast<double>(peak) * 1024.0 / static_cast<double>(barCount);
+    state.SetBytesProcessed(state.iterations() * fileSize(path) *
+                            static_cast<std::int64_t>(files.size()));
 }
 
 }  // namespace
@@ -130,8 +157,34 @@ BENCHMARK(readAndParse)
     ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(replayToolRun)
-    ->Name("ReplayTool/Run")
+BENCHMARK_CAPTURE(replayTool, runSessionLevels, "session-levels", "full", false)
+    ->Name("ReplayTool/Run/SessionLevels")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->Arg(kTenMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, runAnchoredVwap, "anchored-vwap", "full", false)
+    ->Name("ReplayTool/Run/AnchoredVwap")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->Arg(kTenMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, liveSessionLevels, "session-levels", "live", false)
+    ->Name("ReplayTool/Live/SessionLevels")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, liveAnchoredVwap, "anchored-vwap", "live", false)
+    ->Name("ReplayTool/Live/AnchoredVwap")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, tenFiles, "session-levels", "full", true)
+    ->Name("ReplayTool/TenFiles/SessionLevels")
     ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kOneMillion)
     ->UseManualTime()

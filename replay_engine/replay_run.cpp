@@ -236,7 +236,7 @@ private:
 };
 
 void feedFull(StudyInstance& study, BarColumns bars, AnchorQueue& anchors, RunRecord& record) {
-    study.setBars(std::move(bars));
+    study.setBarColumns(std::move(bars));
     study.fullRecalculation();
     anchors.deliver(study, record.anchorCommands);
 }
@@ -250,7 +250,7 @@ void feedLive(StudyInstance& study, const BarColumns& bars, std::size_t warmup,
     for (std::size_t i = 0; i < warmup; ++i) {
         first.push_back(bars[i]);
     }
-    study.setBars(std::move(first));
+    study.setBarColumns(std::move(first));
     study.reserveBars(bars.size());
     study.fullRecalculation();
     for (std::size_t bar = 0; bar + 1 < warmup; ++bar) {

@@ -153,6 +153,12 @@ void pointAt(HostArray<T>& a, T* data, std::int32_t count) {
     a.fallbackElement = T{};
 }
 
+// The fallback elements every call starts from, made once: copying a
+// record that was written long ago costs no stall, unlike building it on the
+// stack and copying it at once, which the host did on every call.
+const StudyInput kCleanInput = cleanInput(0);
+const OutputSeries kCleanOutput = cleanOutput();
+
 std::string copiedText(const HostString& s) { return textOf(s); }
 
 }  // namespace
@@ -290,9 +296,9 @@ StudyInstance::~StudyInstance() { releaseHostTexts(); }
 
 // --- the chart ---
 
-void StudyInstance::setBars(const std::vector<Bar>& bars) { setBars(barColumnsOf(bars)); }
+void StudyInstance::setBars(const std::vector<Bar>& bars) { setBarColumns(barColumnsOf(bars)); }
 
-void StudyInstance::setBars(BarColumns bars) {
+void StudyInstance::setBarColumns(BarColumns bars) {
     bars_ = std::move(bars);
     backwardSteps_ = 0;
     for (std::size_t i = 1; i < bars_.size(); ++i) {
@@ -435,9 +441,9 @@ void StudyInstance::prepareRecord(std::int32_t updateStartIndex) {
     pointArray(r.barClose, bars_.close.data(), n, Id::Close, isHeldBack(Id::Close), 0.0f);
     pointArray(r.barVolume, bars_.volume.data(), n, Id::Volume, isHeldBack(Id::Volume), 0.0f);
     pointArray(r.inputs, inputs_.data(), kInputSlots, Id::Inputs, isHeldBack(Id::Inputs),
-               cleanInput(0));
+               kCleanInput);
     pointArray(r.outputs, outputs_.data(), kOutputSlots, Id::Outputs, isHeldBack(Id::Outputs),
-               cleanOutput());
+               kCleanOutput);
     prepareOutputArrays();
 }
 

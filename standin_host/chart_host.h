@@ -158,7 +158,7 @@ public:
     const BarColumns& bars() const { return bars_; }
     void setBars(const std::vector<Bar>& bars);
     // Takes the columns over as the chart, without copying them.
-    void setBars(BarColumns bars);
+    void setBarColumns(BarColumns bars);
     // Room for this many bars in the chart's columns and every output
     // array, so that a chart fed bar by bar up to that size never moves
     // them. Room not yet reached costs no memory in the output arrays.
