@@ -214,15 +214,6 @@ void BarColumns::reserve(std::size_t n) {
     volume.reserve(n);
 }
 
-void BarColumns::push_back(const Bar& bar) {
-    times.push_back(bar.start);
-    open.push_back(bar.open);
-    high.push_back(bar.high);
-    low.push_back(bar.low);
-    close.push_back(bar.close);
-    volume.push_back(bar.volume);
-}
-
 void BarColumns::resize(std::size_t n) {
     times.resize(n);
     open.resize(n);

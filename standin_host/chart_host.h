@@ -79,7 +79,15 @@ struct BarColumns {
     Bar front() const { return (*this)[0]; }
     Bar back() const { return (*this)[size() - 1]; }
     void reserve(std::size_t n);
-    void push_back(const Bar& bar);
+    // Inline: the reader appends every bar of a file.
+    void push_back(const Bar& bar) {
+        times.push_back(bar.start);
+        open.push_back(bar.open);
+        high.push_back(bar.high);
+        low.push_back(bar.low);
+        close.push_back(bar.close);
+        volume.push_back(bar.volume);
+    }
     void resize(std::size_t n);
     // Sets bar i, which must exist.
     void set(std::size_t i, const Bar& bar);
