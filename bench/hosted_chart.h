@@ -17,6 +17,8 @@ namespace keelmark::bench {
 inline constexpr std::int64_t kTenThousand = 10'000;
 inline constexpr std::int64_t kHundredThousand = 100'000;
 inline constexpr std::int64_t kOneMillion = 1'000'000;
+// The replay tool only: a file of about 560 MB, made in the temporary folder.
+inline constexpr std::int64_t kTenMillion = 10'000'000;
 
 const replay::ModuleLibrary& loadedModule();
 

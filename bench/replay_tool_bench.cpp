@@ -1,11 +1,17 @@
 // The replay tool on a 1-million-bar file of the sample chart:
 //   BarFile/ReadBytes     the file's bytes read into memory, nothing parsed:
 //                         the floor of the reader
-//   BarFile/ReadAndParse  the stand-in host's bar file reader (MB/s)
-//   ReplayTool/Run        `keelmark-replay run` end to end in its own
-//                         process: load the module, read the file, replay
-//                         Session Levels in full, print the summary; with the
-//                         tool's peak resident memory
+//   BarFile/ReadAndParse  the stand-in host's bar file reader into the chart's
+//                         columns (MB/s)
+//   ReplayTool/Run/<study>/N   `keelmark-replay run` end to end in its own
+//                         process on an N-bar file: load the module, read the
+//                         file, replay in full, print the summary; with the
+//                         tool's peak resident memory and its bytes per bar
+//   ReplayTool/Live/<study>/N  the same with `--mode live`: a full
+//                         recalculation of the first bar, then every bar
+//                         fed as it forms (four host calls a bar)
+//   ReplayTool/TenFiles/SessionLevels/N  one `run` over ten N-bar files,
+//                         worked through on all cores
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -16,7 +22,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,8 +64,8 @@ void readBytes(benchmark::State& state) {
 void readAndParse(benchmark::State& state) {
     const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        std::vector<replay::Bar> bars = replay::readBarFile(path);
-        benchmark::DoNotOptimize(bars.data());
+        replay::BarFileContents contents = replay::readBars(path);
+        benchmark::DoNotOptimize(contents.bars.times.data());
     }
     state.SetBytesProcessed(state.iterations() * fileSize(path));
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -71,11 +79,27 @@ std::string replayToolPath() {
 struct ChildRun {
     int status = -1;
     double seconds = 0;
+    double processorSeconds = 0;  // user and system time of the child
     long peakResidentKilobytes = 0;
 };
 
-// Runs the command with its output thrown away; its time from start to exit
-// and its peak resident memory as the kernel counts them.
+// The peak resident memory of a process that has ended but is not yet
+// reaped. The kernel's own count for the child (rusage) starts from what
+// this program held when it started the child, which is hundreds of
+// megabytes once the 10M-bar chart is made.
+long peakResidentKilobytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return 0;
+}
+
+// Runs the command with its output thrown away; its time from start to exit,
+// its processor time and its peak resident memory.
 ChildRun runChild(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const std::string& a : command) {
@@ -90,21 +114,47 @@ ChildRun runChild(const std::vector<std::string>& command) {
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0) {
+            run.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            run.peakResidentKilobytes = peakResidentKilobytes(pid);
+        }
         rusage usage{};
         if (wait4(pid, &run.status, 0, &usage) == pid) {
-            run.peakResidentKilobytes = usage.ru_maxrss;
+            run.processorSeconds =
+                static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
         }
     }
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     posix_spawn_file_actions_destroy(&actions);
     return run;
 }
 
-void replayToolRun(benchmark::State& state) {
-    const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
-    const std::vector<std::string> command{replayToolPath(), "run",    "--study",
-                                           "session-levels", "--bars", path};
+// Ten names for the same file, beside it, so that one run reads ten files.
+std::vector<std::string> tenFiles(const std::string& path) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 10; ++i) {
+        const std::string link = path + "." + std::to_string(i) + ".csv";
+        std::error_code ignored;
+        if (!std::filesystem::exists(link, ignored)) {
+            std::filesystem::create_symlink(path, link, ignored);
+        }
+        files.push_back(link);
+    }
+    return files;
+}
+
+void replayTool(benchmark::State& state, const char* study, const char* mode, bool tenFilesAtOnce) {
+    const auto barCount = static_cast<std::size_t>(state.range(0));
+    const std::string& path = sampleChartFile(barCount);
+    std::vector<std::string> command{replayToolPath(), "run", "--study", study,
+                                     "--mode",         mode,  "--bars"};
+    const std::vector<std::string> files =
+        tenFilesAtOnce ? tenFiles(path) : std::vector<std::string>{path};
+    command.insert(command.end(), files.begin(), files.end());
     long peak = 0;
+    double processor = 0;
     for (auto _ : state) {
         const ChildRun run = runChild(command);
         if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
@@ -113,9 +163,15 @@ void replayToolRun(benchmark::State& state) {
         }
         state.SetIterationTime(run.seconds);
         peak = std::max(peak, run.peakResidentKilobytes);
+        processor += run.processorSeconds;
     }
     state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024.0;
-    state.SetBytesProcessed(state.iterations() * fileSize(path));
+    state.counters["cpu_s"] =
+        processor / static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["bytes_per_bar"] =
+        static_cast<double>(peak) * 1024.0 / static_cast<double>(barCount);
+    state.SetBytesProcessed(state.iterations() * fileSize(path) *
+                            static_cast<std::int64_t>(files.size()));
 }
 
 }  // namespace
@@ -130,8 +186,34 @@ BENCHMARK(readAndParse)
     ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(replayToolRun)
-    ->Name("ReplayTool/Run")
+BENCHMARK_CAPTURE(replayTool, runSessionLevels, "session-levels", "full", false)
+    ->Name("ReplayTool/Run/SessionLevels")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->Arg(kTenMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, runAnchoredVwap, "anchored-vwap", "full", false)
+    ->Name("ReplayTool/Run/AnchoredVwap")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->Arg(kTenMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, liveSessionLevels, "session-levels", "live", false)
+    ->Name("ReplayTool/Live/SessionLevels")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, liveAnchoredVwap, "anchored-vwap", "live", false)
+    ->Name("ReplayTool/Live/AnchoredVwap")
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(replayTool, tenFiles, "session-levels", "full", true)
+    ->Name("ReplayTool/TenFiles/SessionLevels")
     ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kOneMillion)
     ->UseManualTime()

@@ -2,7 +2,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -13,6 +18,7 @@
 #include "replay/terminal_progress.h"
 #include "replay_engine/bar_aggregation.h"
 #include "replay_engine/input_setting.h"
+#include "replay_engine/parallel_work.h"
 #include "replay_engine/replay_run.h"
 #include "replay_engine/run_comparison.h"
 #include "replay_engine/time_zone_conversion.h"
@@ -36,7 +42,8 @@ public:
 
 struct Options {
     std::string study;
-    std::string bars;
+    std::vector<std::string> barFiles;
+    std::string bars;  // the bar file of the run under way
     std::string module;
     std::int32_t period = 0;
     std::string tzFrom, tzTo;
@@ -49,6 +56,10 @@ struct Options {
     bool periodGiven = false;
     std::string badRows = "refuse";
     std::string csv, json, html;
+    std::string htmlBars = std::to_string(kChartPageBars);
+    std::size_t pageBars = kChartPageBars;  // 0: all
+    std::string outDir;
+    std::vector<std::string> outputs{"csv", "json"};
 };
 
 void addCommonOptions(CLI::App& command, Options& o) {
@@ -56,9 +67,10 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->required()
         ->check(CLI::IsMember({"session-levels", "anchored-vwap"}));
     command
-        .add_option("--bars", o.bars,
+        .add_option("--bars", o.barFiles,
                     "Bar file: timestamp,open,high,low,close,volume or "
-                    "Date, Time, Open, High, Low, Last, Volume[, ...]")
+                    "Date, Time, Open, High, Low, Last, Volume[, ...]; several files are "
+                    "replayed on all cores, each on its own (see --out-dir)")
         ->required();
     command.add_option("--module", o.module,
                        "The module to load (default: the one beside this tool)");
@@ -98,11 +110,44 @@ void addCommonOptions(CLI::App& command, Options& o) {
                        "Write the inputs, series, log, alerts, drawings, "
                        "menu items and call counts as JSON");
     command.add_option("--html", o.html, "Write the chart as a self-contained web page");
+    command
+        .add_option("--html-bars", o.htmlBars,
+                    "Bars the web page shows: the last N, or all (a page of every bar of a long "
+                    "file is hundreds of megabytes)")
+        ->capture_default_str();
+    command.add_option("--out-dir", o.outDir,
+                       "Write each bar file's outputs into DIR, named after the file "
+                       "(NAME.csv, NAME.json, NAME.html for bar file NAME.*); one summary line "
+                       "per file and a total");
+    command
+        .add_option("--outputs", o.outputs,
+                    "With --out-dir: the outputs to write for each file (csv, json, html)")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"csv", "json", "html"}))
+        ->capture_default_str();
 }
 
 std::string fileNameOf(const std::string& path) {
     const std::size_t separator = path.find_last_of("/\\");
     return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::size_t pageBarsOf(const std::string& text) {
+    if (text == "all") {
+        return 0;
+    }
+    std::size_t used = 0;
+    long long n = 0;
+    try {
+        n = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || text.empty() || n < 1) {
+        throw UsageError("--html-bars takes a number of bars (at least 1) or all, not \"" + text +
+                         "\"");
+    }
+    return static_cast<std::size_t>(n);
 }
 
 void checkOptions(const Options& o) {
@@ -153,7 +198,7 @@ std::vector<ChartDateTime> anchorTimes(const std::vector<std::string>& anchors) 
     return times;
 }
 
-void checkAnchorsOnChart(const std::vector<Bar>& bars, const std::vector<ChartDateTime>& anchors) {
+void checkAnchorsOnChart(const BarColumns& bars, const std::vector<ChartDateTime>& anchors) {
     for (const ChartDateTime t : anchors) {
         if (anchorBarIndex(bars, t) < 0) {
             throw UsageError("--anchor " + formatDateTime(t) + " lies before the first bar (" +
@@ -173,20 +218,27 @@ std::string readWholeFile(const std::string& path) {
 }
 
 struct Chart {
-    std::vector<Bar> bars;
+    BarColumns bars;
     std::int32_t priceDecimals = 0;
     std::int64_t skippedRowCount = 0;
     std::vector<SkippedRow> skippedRows;
 };
 
+// The bars as the file holds them become the chart's columns; converting
+// time zones or aggregating works on a list of bars made for it.
 Chart loadChart(const Options& o) {
     BarFileContents contents =
         readBars(o.bars, o.badRows == "skip" ? BadRows::Skip : BadRows::Refuse);
-    if (!o.tzFrom.empty()) {
-        convertBarTimes(contents.bars, o.tzFrom, o.tzTo);
-    }
-    if (o.period > 0) {
-        contents.bars = aggregateBars(contents.bars, o.period);
+    if (!o.tzFrom.empty() || o.period > 0) {
+        std::vector<Bar> bars = barListOf(contents.bars);
+        contents.bars = BarColumns{};
+        if (!o.tzFrom.empty()) {
+            convertBarTimes(bars, o.tzFrom, o.tzTo);
+        }
+        if (o.period > 0) {
+            bars = aggregateBars(bars, o.period);
+        }
+        contents.bars = barColumnsOf(bars);
     }
     return Chart{std::move(contents.bars), contents.priceDecimals, contents.skippedRowCount,
                  std::move(contents.skippedRows)};
@@ -203,8 +255,9 @@ void writeOutputs(const Options& o, const RunRecord& record, const std::string& 
     }
     if (!o.html.empty()) {
         const std::string barsName = fileNameOf(o.bars);
-        files.write(o.html,
-                    [&](std::ostream& out) { writeHtml(record, barsName, chartLibrary, out); });
+        files.write(o.html, [&](std::ostream& out) {
+            writeHtml(record, barsName, chartLibrary, out, o.pageBars);
+        });
     }
     files.commit();
 }
@@ -219,6 +272,36 @@ std::string writtenFilesText(const Options& o) {
     return text;
 }
 
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    return text;
+}
+
+// The name of a bar file without its folder and its last extension: the
+// name of its outputs in --out-dir.
+std::string outputStem(const std::string& barsPath) {
+    const std::string name = fileNameOf(barsPath);
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error) && !error) {
+        return true;
+    }
+    return std::filesystem::weakly_canonical(a, error) ==
+           std::filesystem::weakly_canonical(b, error);
+}
+
+// What one bar file of several came to.
+struct FileResult {
+    std::string line;
+    int status = 0;
+    std::size_t bars = 0;
+};
+
 class Replay {
 public:
     // With an output on standard output, the summary goes to standard error.
@@ -230,81 +313,258 @@ public:
           showProgress_(showProgress) {}
 
     int run(bool verify) {
-        checkOptions(o_);
+        o_.pageBars = pageBarsOf(o_.htmlBars);
+        const bool batch = o_.barFiles.size() > 1 || !o_.outDir.empty();
         const std::string module = modulePath(o_);
-        checkOutputs(o_, module);
-        std::string chartLibrary;
-        if (!o_.html.empty()) {
+        if (batch) {
+            prepareBatch(module);
+        } else {
+            o_.bars = o_.barFiles.front();
+            checkOptions(o_);
+            checkOutputs(o_, module);
+        }
+        const bool html = !o_.html.empty() || (batch && wants("html"));
+        if (html) {
             const std::string path = findChartLibrary();
             if (path.empty()) {
                 throw UsageError(std::string("--html needs the chart library ") +
                                  kChartLibraryFile +
                                  ": run scripts/setup-web, or put it beside keelmark-replay");
             }
-            chartLibrary = readWholeFile(path);
+            chartLibrary_ = readWholeFile(path);
         }
-        RunSettings settings;
-        settings.study =
+        settings_.study =
             o_.study == "anchored-vwap" ? StudyKind::AnchoredVwap : StudyKind::SessionLevels;
-        settings.mode = o_.mode == "live" ? FeedMode::Live : FeedMode::Full;
-        settings.warmupBars = o_.warmup;
-        settings.inputs = o_.inputs;
-        settings.anchors = anchorTimes(o_.anchors);
+        settings_.mode = o_.mode == "live" ? FeedMode::Live : FeedMode::Full;
+        settings_.warmupBars = o_.warmup;
+        settings_.inputs = o_.inputs;
+        settings_.anchors = anchorTimes(o_.anchors);
 
         const ModuleLibrary library(module);
-        const Chart chart = loadChart(o_);
-        checkAnchorsOnChart(chart.bars, settings.anchors);
-        settings.priceFormat = o_.priceFormatGiven ? o_.priceFormat : chart.priceDecimals;
-
+        if (batch) {
+            return runBatch(library, verify);
+        }
+        Chart chart = loadChart(o_);
+        const RunSettings settings = settingsFor(chart);
+        const std::size_t barCount = chart.bars.size();
         try {
-            return verify ? verifyReplay(library, chart, settings, chartLibrary)
-                          : runReplay(library, chart, settings, chartLibrary);
+            return verify ? verifyReplay(library, std::move(chart), settings, o_, true).status
+                          : runReplay(library, std::move(chart), settings, o_, true).status;
         } catch (const std::bad_alloc&) {
-            throw std::runtime_error("not enough memory to hold " +
-                                     std::to_string(chart.bars.size()) +
+            throw std::runtime_error("not enough memory to hold " + std::to_string(barCount) +
                                      " bars: the replay and its outputs need more memory than "
                                      "this machine can give; try a shorter file or --period");
         }
     }
 
 private:
-    RunRecord replay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings) {
-        TerminalProgress progress(err_, showProgress_,
+    bool wants(const char* output) const {
+        return std::find(o_.outputs.begin(), o_.outputs.end(), output) != o_.outputs.end();
+    }
+
+    // Several bar files, or outputs named from them: the options that name
+    // one file's outputs are refused, and no two files may share outputs or
+    // have an output that is one of the bar files.
+    void prepareBatch(const std::string& module) {
+        if (!o_.csv.empty() || !o_.json.empty() || !o_.html.empty()) {
+            throw UsageError(
+                "with several bar files or --out-dir, each file's outputs are named after it: "
+                "use --out-dir DIR [--outputs csv,json,html] instead of --csv, --json, --html");
+        }
+        Options check = o_;
+        check.bars = o_.barFiles.front();
+        checkOptions(check);
+        if (o_.outDir.empty()) {
+            return;
+        }
+        std::map<std::string, std::string> stems;
+        for (const std::string& bars : o_.barFiles) {
+            const auto [at, added] = stems.emplace(outputStem(bars), bars);
+            if (!added) {
+                throw UsageError("bar files " + at->second + " and " + bars +
+                                 " would write the same outputs in " + o_.outDir);
+            }
+            for (const std::string& output : outputsOf(bars)) {
+                for (const std::string& other : o_.barFiles) {
+                    if (sameFile(output, other)) {
+                        throw UsageError("an output would overwrite the bar file " + other);
+                    }
+                }
+            }
+        }
+        std::error_code error;
+        std::filesystem::create_directories(o_.outDir, error);
+        if (error || !std::filesystem::is_directory(o_.outDir)) {
+            throw UsageError("cannot make the output folder " + o_.outDir);
+        }
+        for (const std::string& bars : o_.barFiles) {
+            checkOutputs(fileOptions(bars), module);
+        }
+    }
+
+    std::vector<std::string> outputsOf(const std::string& bars) const {
+        std::vector<std::string> paths;
+        if (o_.outDir.empty()) {
+            return paths;
+        }
+        const std::filesystem::path stem = std::filesystem::path(o_.outDir) / outputStem(bars);
+        for (const char* ext : {"csv", "json", "html"}) {
+            if (wants(ext)) {
+                paths.push_back(stem.string() + "." + ext);
+            }
+        }
+        return paths;
+    }
+
+    // The options of one bar file of several.
+    Options fileOptions(const std::string& bars) const {
+        Options o = o_;
+        o.bars = bars;
+        if (!o_.outDir.empty()) {
+            const std::string stem = (std::filesystem::path(o_.outDir) / outputStem(bars)).string();
+            o.csv = wants("csv") ? stem + ".csv" : "";
+            o.json = wants("json") ? stem + ".json" : "";
+            o.html = wants("html") ? stem + ".html" : "";
+        }
+        return o;
+    }
+
+    RunSettings settingsFor(const Chart& chart) const {
+        checkAnchorsOnChart(chart.bars, settings_.anchors);
+        RunSettings settings = settings_;
+        settings.priceFormat = o_.priceFormatGiven ? o_.priceFormat : chart.priceDecimals;
+        return settings;
+    }
+
+    RunRecord replay(const ModuleLibrary& module, BarColumns bars, const RunSettings& settings,
+                     bool showProgress) {
+        TerminalProgress progress(err_, showProgress,
                                   std::string(feedModeName(settings.mode)) + " replay");
-        RunRecord record = runStudy(
-            module, chart.bars, settings,
+        return runStudy(
+            module, std::move(bars), settings,
             [&progress](std::size_t done, std::size_t total) { progress.report(done, total); });
+    }
+
+    static void noteSkippedRows(RunRecord& record, const Chart& chart) {
         record.skippedRowCount = chart.skippedRowCount;
         record.skippedRows = chart.skippedRows;
-        return record;
     }
 
-    int runReplay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings,
-                  const std::string& chartLibrary) {
-        const RunRecord record = replay(module, chart, settings);
-        writeOutputs(o_, record, chartLibrary, out_);
-        summary_ << runSummary(record, fileNameOf(o_.bars)) << writtenFilesText(o_);
-        return record.repaintedBars.empty() ? 0 : kExitMismatch;
+    FileResult runReplay(const ModuleLibrary& module, Chart chart, const RunSettings& settings,
+                         const Options& o, bool single) {
+        RunRecord record =
+            replay(module, std::move(chart.bars), settings, single && showProgress_);
+        noteSkippedRows(record, chart);
+        writeOutputs(o, record, chartLibrary_, out_);
+        FileResult result;
+        result.bars = record.bars.size();
+        result.status = record.repaintedBars.empty() ? 0 : kExitMismatch;
+        if (single) {
+            summary_ << runSummary(record, fileNameOf(o.bars)) << writtenFilesText(o);
+            return result;
+        }
+        result.line = fileNameOf(o.bars) + ": " + std::to_string(record.bars.size()) + " bars";
+        if (!record.bars.empty()) {
+            result.line += " from " + formatDateTime(record.bars.front().start) + " to " +
+                           formatDateTime(record.bars.back().start);
+        }
+        result.line += ", " + std::string(feedModeName(record.mode)) + " replay in " +
+                       secondsText(record.seconds);
+        if (!record.repaintedBars.empty()) {
+            result.line += ", values of " + std::to_string(record.repaintedBars.size()) +
+                           " committed bars changed";
+        }
+        result.line += writtenList(o);
+        return result;
     }
 
-    int verifyReplay(const ModuleLibrary& module, const Chart& chart, RunSettings settings,
-                     const std::string& chartLibrary) {
+    FileResult verifyReplay(const ModuleLibrary& module, Chart chart, RunSettings settings,
+                            const Options& o, bool single) {
         const FeedMode outputMode = settings.mode;
         settings.mode = FeedMode::Live;
-        const RunRecord live = replay(module, chart, settings);
+        RunRecord live = replay(module, chart.bars, settings, single && showProgress_);
         settings.mode = FeedMode::Full;
-        const RunRecord full = replay(module, chart, settings);
+        RunRecord full = replay(module, std::move(chart.bars), settings, single && showProgress_);
+        noteSkippedRows(live, chart);
+        noteSkippedRows(full, chart);
         const Comparison comparison = compareRuns(live, full);
-        writeOutputs(o_, outputMode == FeedMode::Live ? live : full, chartLibrary, out_);
-        summary_ << comparisonReport(live, full, comparison) << writtenFilesText(o_);
-        return comparison.mismatchCount == 0 ? 0 : kExitMismatch;
+        writeOutputs(o, outputMode == FeedMode::Live ? live : full, chartLibrary_, out_);
+        FileResult result;
+        result.bars = full.bars.size();
+        result.status = comparison.mismatchCount == 0 ? 0 : kExitMismatch;
+        if (single) {
+            summary_ << comparisonReport(live, full, comparison) << writtenFilesText(o);
+            return result;
+        }
+        result.line =
+            fileNameOf(o.bars) + ": " + std::to_string(full.bars.size()) + " bars, " +
+            (comparison.mismatchCount == 0
+                 ? "live and full agree on " + std::to_string(comparison.valuesCompared) + " values"
+                 : std::to_string(comparison.mismatchCount) + " values differ") +
+            writtenList(o);
+        return result;
     }
 
-    const Options& o_;
+    static std::string writtenList(const Options& o) {
+        std::string text;
+        for (const std::string* path : {&o.csv, &o.json, &o.html}) {
+            if (!path->empty()) {
+                text += (text.empty() ? "; wrote " : ", ") + *path;
+            }
+        }
+        return text;
+    }
+
+    // Every file on its own, on all cores; a file that fails is reported
+    // and the others go on. The lines come in the order the files were
+    // given, then the total.
+    int runBatch(const ModuleLibrary& module, bool verify) {
+        const auto started = std::chrono::steady_clock::now();
+        const std::size_t count = o_.barFiles.size();
+        std::vector<FileResult> results(count);
+        const unsigned workers = workersFor(count);
+        runInParallel(count, workers, [&](std::size_t i) {
+            const Options o = fileOptions(o_.barFiles[i]);
+            try {
+                Chart chart = loadChart(o);
+                const RunSettings settings = settingsFor(chart);
+                results[i] = verify ? verifyReplay(module, std::move(chart), settings, o, false)
+                                    : runReplay(module, std::move(chart), settings, o, false);
+            } catch (const std::exception& e) {
+                results[i].line = fileNameOf(o.bars) + ": " + e.what();
+                results[i].status = kExitError;
+            }
+        });
+        int status = 0;
+        std::size_t bars = 0, failed = 0, differing = 0;
+        for (const FileResult& r : results) {
+            out_ << r.line << "\n";
+            bars += r.bars;
+            failed += r.status == kExitError ? 1 : 0;
+            differing += r.status == kExitMismatch ? 1 : 0;
+            status = std::max(status, r.status);
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        out_ << count << (count == 1 ? " file, " : " files, ") << bars << " bars in "
+             << secondsText(seconds) << " on " << workers << (workers == 1 ? " core" : " cores");
+        if (differing > 0) {
+            out_ << ", " << differing << " with values that differ";
+        }
+        if (failed > 0) {
+            out_ << ", " << failed << " failed";
+        }
+        out_ << "\n";
+        return status;
+    }
+
+    Options o_;
     std::ostream& out_;
     std::ostream& err_;
     std::ostream& summary_;
     bool showProgress_;
+    std::string chartLibrary_;
+    RunSettings settings_;
 };
 
 }  // namespace

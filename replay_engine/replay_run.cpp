@@ -1,6 +1,7 @@
 #include "replay_engine/replay_run.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <chrono>
 #include <stdexcept>
@@ -30,7 +31,7 @@ Bar openedBar(const Bar& full) {
 // The bar's way from its open to its close, after the opening: a rising bar
 // dips to its low first, a falling bar rallies to its high first; the close
 // goes with the extreme just reached, and the volume grows to its total.
-std::vector<Bar> formingStages(const Bar& full) {
+std::array<Bar, 3> formingStages(const Bar& full) {
     const bool rising = full.close >= full.open;
     Bar first = openedBar(full);
     first.volume = full.volume * 0.5f;
@@ -76,6 +77,8 @@ void recordUsedInputs(StudyInstance& study, std::vector<InputRecord>& inputs) {
     }
 }
 
+// Everything but the values, which stay in the host's arrays until the
+// final call is made (takeColumns).
 std::vector<SeriesRecord> writtenSeries(StudyInstance& study) {
     std::vector<SeriesRecord> series;
     for (std::int32_t slot = 0; slot < study.declaredOutputCount(); ++slot) {
@@ -87,31 +90,43 @@ std::vector<SeriesRecord> writtenSeries(StudyInstance& study) {
         s.drawStyle = out.drawStyle;
         s.lineWidth = out.lineWidth;
         s.labelFlags = out.labelFlags;
-        const std::span<const float> values = study.values(slot);
-        s.values.assign(values.begin(), values.end());
-        s.values.resize(study.bars().size());
         series.push_back(std::move(s));
     }
     return series;
 }
 
-void recordChart(StudyInstance& study, StudyKind kind, RunRecord& record) {
+void recordChart(StudyInstance& study, RunRecord& record) {
     record.studyName = study.studyName();
     record.studyDescription = study.studyDescription();
-    record.bars = study.bars();
     recordUsedInputs(study, record.inputs);
     record.series = writtenSeries(study);
-    if (kind == StudyKind::SessionLevels && study.declaredOutputCount() > 0) {
-        const std::span<const float> numbers = study.extraValues(0, 0);
-        record.sessionNumbers.assign(numbers.begin(), numbers.end());
-        record.sessionNumbers.resize(record.bars.size());
-    }
     record.log = study.log();
     record.alerts = study.alerts();
     for (const auto& [number, drawing] : study.drawings()) {
         record.drawings.push_back(drawing);
     }
     record.menuItems = study.menuItems();
+}
+
+// The chart and every output array move from the host into the record, each
+// sized to the chart (an array the study never got holds zeros). The final
+// call leaves the outputs as they were.
+void takeColumns(StudyInstance& study, StudyKind kind, RunRecord& record) {
+    const std::size_t barCount = study.bars().size();
+    auto sized = [barCount](HostColumn column) {
+        if (column.size() > barCount) {
+            std::fill(column.begin() + static_cast<std::ptrdiff_t>(barCount), column.end(), 0.0f);
+        }
+        column.resize(barCount);
+        return column;
+    };
+    for (SeriesRecord& s : record.series) {
+        s.values = sized(study.takeValues(s.slot));
+    }
+    if (kind == StudyKind::SessionLevels && study.declaredOutputCount() > 0) {
+        record.sessionNumbers = sized(study.takeExtraValues(0));
+    }
+    record.bars = study.takeBars();
 }
 
 // --- watching committed bars for values that change later ---
@@ -184,7 +199,7 @@ private:
 
 class AnchorQueue {
 public:
-    AnchorQueue(const std::vector<Bar>& bars, const std::vector<ChartDateTime>& anchors) {
+    AnchorQueue(const BarColumns& bars, const std::vector<ChartDateTime>& anchors) {
         for (const ChartDateTime t : anchors) {
             pending_.push_back(AnchorCommand{t, anchorBarIndex(bars, t)});
         }
@@ -231,18 +246,23 @@ bool deliverAnchors(StudyInstance& study, AnchorQueue& anchors, RunRecord& recor
     return true;
 }
 
-void feedFull(StudyInstance& study, const std::vector<Bar>& bars, AnchorQueue& anchors,
-              RunRecord& record) {
-    study.setBars(bars);
+void feedFull(StudyInstance& study, BarColumns bars, AnchorQueue& anchors, RunRecord& record) {
+    study.setBarColumns(std::move(bars));
     study.fullRecalculation();
     deliverAnchors(study, anchors, record);
 }
 
-void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t warmup,
+// Each bar opens, forms in three stages and closes; the host's chart holds
+// room for every bar from the start, so its columns never move.
+void feedLive(StudyInstance& study, const BarColumns& bars, std::size_t warmup,
               AnchorQueue& anchors, RunRecord& record, const ProgressReport& progress) {
     CommitWatch watch(study, record.study == StudyKind::SessionLevels);
-    study.setBars(
-        std::vector<Bar>(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(warmup)));
+    BarColumns first;
+    for (std::size_t i = 0; i < warmup; ++i) {
+        first.push_back(bars[i]);
+    }
+    study.setBarColumns(std::move(first));
+    study.reserveBars(bars.size());
     study.fullRecalculation();
     for (std::size_t bar = 0; bar + 1 < warmup; ++bar) {
         watch.committed(bar);
@@ -251,7 +271,8 @@ void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t wa
         watch.recommitAll();
     }
     for (std::size_t i = warmup; i < bars.size(); ++i) {
-        study.appendBar(openedBar(bars[i]));
+        const Bar full = bars[i];
+        study.appendBar(openedBar(full));
         study.updateAfterAppend();
         if (i > 0) {
             watch.committed(i - 1);
@@ -259,7 +280,7 @@ void feedLive(StudyInstance& study, const std::vector<Bar>& bars, std::size_t wa
         if (deliverAnchors(study, anchors, record)) {
             watch.recommitAll();
         }
-        for (const Bar& stage : formingStages(bars[i])) {
+        for (const Bar& stage : formingStages(full)) {
             study.replaceLastBar(stage);
             study.updateFormingBar();
         }
@@ -278,14 +299,12 @@ const char* studyKindName(StudyKind kind) {
 
 const char* feedModeName(FeedMode mode) { return mode == FeedMode::Full ? "full" : "live"; }
 
-std::int32_t anchorBarIndex(const std::vector<Bar>& bars, ChartDateTime t) {
-    std::vector<ChartDateTime> times(bars.size());
-    std::transform(bars.begin(), bars.end(), times.begin(), [](const Bar& b) { return b.start; });
-    return barIndexForDateTime(times, t);
+std::int32_t anchorBarIndex(const BarColumns& bars, ChartDateTime t) {
+    return barIndexForDateTime(bars.times, t);
 }
 
-RunRecord runStudy(const ModuleLibrary& module, const std::vector<Bar>& bars,
-                   const RunSettings& settings, const ProgressReport& progress) {
+RunRecord runStudy(const ModuleLibrary& module, BarColumns bars, const RunSettings& settings,
+                   const ProgressReport& progress) {
     const auto started = std::chrono::steady_clock::now();
     RunRecord record;
     record.modulePath = module.path();
@@ -303,15 +322,16 @@ RunRecord runStudy(const ModuleLibrary& module, const std::vector<Bar>& bars,
 
     AnchorQueue anchors(bars, settings.anchors);
     if (settings.mode == FeedMode::Full) {
-        feedFull(study, bars, anchors, record);
+        feedFull(study, std::move(bars), anchors, record);
     } else {
         const std::size_t warmup =
             std::min(bars.size(), static_cast<std::size_t>(std::max(settings.warmupBars, 0)));
         record.warmupBars = static_cast<std::int32_t>(warmup);
         feedLive(study, bars, warmup, anchors, record, progress);
     }
-    recordChart(study, settings.study, record);
+    recordChart(study, record);
     study.finalCall();
+    takeColumns(study, settings.study, record);
     record.counts = study.counts();
     record.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

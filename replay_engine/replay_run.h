@@ -50,7 +50,7 @@ struct SeriesRecord {
     std::int32_t drawStyle = 0;
     std::int16_t lineWidth = 0;
     std::int32_t labelFlags = 0;
-    std::vector<float> values;
+    HostColumn values;  // the host's own array, handed over after the run
 };
 
 // An anchor menu command as delivered: the requested time and the bar it
@@ -70,11 +70,11 @@ struct RunRecord {
     std::int32_t priceFormat = 2;
     std::string studyName;
     std::string studyDescription;
-    std::vector<Bar> bars;
+    BarColumns bars;  // the host's chart columns, handed over after the run
     std::vector<InputRecord> inputs;
     std::vector<SeriesRecord> series;
     // Session Levels: each bar's session number (its own bookkeeping array).
-    std::vector<float> sessionNumbers;
+    HostColumn sessionNumbers;
     std::vector<LogLine> log;
     std::vector<RaisedAlert> alerts;
     std::vector<PlacedDrawing> drawings;  // left on the chart before the final call
@@ -97,12 +97,14 @@ using ProgressReport = std::function<void(std::size_t done, std::size_t total)>;
 // The bar on which an anchor at time t lies, by the host's rule
 // (barIndexForDateTime): with bar times in order, the last bar that starts
 // at or before t; -1 when t is before the first bar.
-std::int32_t anchorBarIndex(const std::vector<Bar>& bars, ChartDateTime t);
+std::int32_t anchorBarIndex(const BarColumns& bars, ChartDateTime t);
 
+// The bars become the host's chart (a full recalculation takes them over
+// as they are) and then the record's: nothing per bar is copied.
 // Throws InputSettingError for a rejected input setting and
 // std::runtime_error when the study offers no anchor menu item.
-RunRecord runStudy(const ModuleLibrary& module, const std::vector<Bar>& bars,
-                   const RunSettings& settings, const ProgressReport& progress = {});
+RunRecord runStudy(const ModuleLibrary& module, BarColumns bars, const RunSettings& settings,
+                   const ProgressReport& progress = {});
 
 // The record's series value at a bar, or 0 past its end.
 float seriesValue(const SeriesRecord& series, std::size_t bar);

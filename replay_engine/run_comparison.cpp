@@ -20,7 +20,7 @@ void note(Comparison& c, Mismatch m) {
     }
 }
 
-float valueAt(const std::vector<float>& values, std::size_t bar) {
+float valueAt(const HostColumn& values, std::size_t bar) {
     return bar < values.size() ? values[bar] : 0.0f;
 }
 

@@ -1,7 +1,9 @@
 #include "run_outputs/html_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <string_view>
 
 #include "run_outputs/json_output.h"
@@ -30,27 +32,52 @@ bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
 // Seconds of the chart's clock, shown as if it were UTC so that the page
 // prints the chart's own times. The chart library needs strictly rising
 // times: a repeated clock time (daylight saving ending) moves one second on.
-Json chartTimes(const std::vector<Bar>& bars) {
-    Json times = Json::array();
-    std::int64_t previous = 0;
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        const std::int64_t micros = bars[i].start - kUnixEpochMicros;
-        std::int64_t seconds = micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
-        if (i > 0 && seconds <= previous) {
-            seconds = previous + 1;
-        }
-        times.push_back(seconds);
-        previous = seconds;
-    }
-    return times;
+std::int64_t pageSeconds(ChartDateTime start) {
+    const std::int64_t micros = start - kUnixEpochMicros;
+    return micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
 }
 
-Json barColumn(const std::vector<Bar>& bars, float Bar::*field) {
-    Json column = Json::array();
-    for (const Bar& b : bars) {
-        column.push_back(floatJson(b.*field));
+// The values of a column of the page, one at a time, as JSON.
+using PageValue = std::function<Json(std::size_t)>;
+
+// Writes a JSON array of `count` values without building it whole: the
+// values go out in chunks, each dumped as the whole array would dump them.
+void writeArray(std::ostream& out, std::size_t count, const PageValue& value) {
+    constexpr std::size_t kChunk = 4096;
+    out << '[';
+    for (std::size_t at = 0; at < count; at += kChunk) {
+        Json chunk = Json::array();
+        for (std::size_t i = at; i < std::min(count, at + kChunk); ++i) {
+            chunk.push_back(value(i));
+        }
+        const std::string text = chunk.dump(-1, ' ', true, Json::error_handler_t::replace);
+        if (at > 0) {
+            out << ',';
+        }
+        out << std::string_view(text).substr(1, text.size() - 2);
     }
-    return column;
+    out << ']';
+}
+
+Json arrayOf(std::size_t count, const PageValue& value) {
+    Json array = Json::array();
+    for (std::size_t i = 0; i < count; ++i) {
+        array.push_back(value(i));
+    }
+    return array;
+}
+
+// The page's times of the window's bars, rising strictly.
+std::vector<std::int64_t> windowTimes(const BarColumns& bars, const ChartPageWindow& w) {
+    std::vector<std::int64_t> times(w.count);
+    for (std::size_t i = 0; i < w.count; ++i) {
+        std::int64_t seconds = pageSeconds(bars.times[w.first + i]);
+        if (i > 0 && seconds <= times[i - 1]) {
+            seconds = times[i - 1] + 1;
+        }
+        times[i] = seconds;
+    }
+    return times;
 }
 
 bool holdsValues(const SeriesRecord& s) {
@@ -62,26 +89,20 @@ bool holdsValues(const SeriesRecord& s) {
     return false;
 }
 
-Json seriesLines(const RunRecord& r) {
-    Json lines = Json::array();
-    for (const SeriesRecord& s : r.series) {
-        if (!holdsValues(s)) {
-            continue;
-        }
-        Json values = Json::array();
-        for (const float v : s.values) {
-            values.push_back(v != 0.0f && std::isfinite(v) ? floatJson(v) : Json(nullptr));
-        }
-        lines.push_back(Json{{"slot", s.slot},
-                             {"name", s.name},
-                             {"colour", colourText(s.colour)},
-                             {"width", s.lineWidth},
-                             {"kind", s.drawStyle & 0xFFFF},
-                             {"pattern", (s.drawStyle >> 16) & 0xFFFF},
-                             {"label", s.labelFlags != 0},
-                             {"values", values}});
-    }
-    return lines;
+Json lineValue(const SeriesRecord& s, std::size_t bar) {
+    const float v = seriesValue(s, bar);
+    return v != 0.0f && std::isfinite(v) ? floatJson(v) : Json(nullptr);
+}
+
+// A series line without its values, which follow as the last member.
+Json lineSettings(const SeriesRecord& s) {
+    return Json{{"slot", s.slot},
+                {"name", s.name},
+                {"colour", colourText(s.colour)},
+                {"width", s.lineWidth},
+                {"kind", s.drawStyle & 0xFFFF},
+                {"pattern", (s.drawStyle >> 16) & 0xFFFF},
+                {"label", s.labelFlags != 0}};
 }
 
 Json panels(const RunRecord& r) {
@@ -103,15 +124,24 @@ Json panels(const RunRecord& r) {
     return result;
 }
 
-Json markers(const RunRecord& r) {
+// Bar numbers on the page count from the first bar it shows; -1 for a bar
+// outside the window.
+std::int32_t pageBar(std::int32_t barIndex, const ChartPageWindow& w) {
+    if (barIndex < 0 || static_cast<std::size_t>(barIndex) < w.first ||
+        static_cast<std::size_t>(barIndex) >= w.first + w.count) {
+        return -1;
+    }
+    return static_cast<std::int32_t>(static_cast<std::size_t>(barIndex) - w.first);
+}
+
+Json markers(const RunRecord& r, const ChartPageWindow& w) {
     Json result = Json::array();
     for (const PlacedDrawing& d : r.drawings) {
-        if (d.relativePlacement == 1 || d.barIndex < 0 ||
-            static_cast<std::size_t>(d.barIndex) >= r.bars.size()) {
+        if (d.relativePlacement == 1 || pageBar(d.barIndex, w) < 0) {
             continue;
         }
         result.push_back(
-            Json{{"bar", d.barIndex},
+            Json{{"bar", pageBar(d.barIndex, w)},
                  {"price", floatJson(d.price)},
                  {"text", d.text},
                  {"colour", colourText(d.textColour)},
@@ -121,14 +151,16 @@ Json markers(const RunRecord& r) {
     return result;
 }
 
-Json alerts(const RunRecord& r) {
+// An alert outside the window is still listed, with its time.
+Json alerts(const RunRecord& r, const ChartPageWindow& w) {
     Json result = Json::array();
     for (const RaisedAlert& a : r.alerts) {
         const bool onChart =
             a.barIndex >= 0 && static_cast<std::size_t>(a.barIndex) < r.bars.size();
+        const bool wholeChart = w.first == 0 && w.count == r.bars.size();
         result.push_back(Json{
             {"number", a.number},
-            {"bar", a.barIndex},
+            {"bar", wholeChart ? a.barIndex : pageBar(a.barIndex, w)},
             {"time", onChart ? formatDateTime(r.bars[static_cast<std::size_t>(a.barIndex)].start)
                              : std::string()},
             {"message", a.message}});
@@ -207,8 +239,10 @@ std::string htmlEscaped(const std::string& text) {
 
 // Fills the page template of web/: each {{name}} marker takes the piece of
 // that name, in the order the markers stand.
+using PageWriter = std::function<void(std::ostream&)>;
+
 void writeFilledTemplate(std::string_view page,
-                         const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
+                         const std::vector<std::pair<std::string_view, PageWriter>>& pieces,
                          std::ostream& out) {
     std::size_t at = 0;
     while (true) {
@@ -224,9 +258,9 @@ void writeFilledTemplate(std::string_view page,
         }
         out << page.substr(at, open - at);
         const std::string_view name = page.substr(open + 2, close - open - 2);
-        for (const auto& [key, text] : pieces) {
+        for (const auto& [key, write] : pieces) {
             if (key == name) {
-                out << text;
+                write(out);
                 break;
             }
         }
@@ -251,44 +285,143 @@ std::string findChartLibrary() {
     return {};
 }
 
-Json chartPageData(const RunRecord& r, const std::string& barsName) {
-    Json data;
-    data["title"] = r.studyName;
+ChartPageWindow chartPageWindow(std::size_t barCount, std::size_t mostBars) {
+    if (mostBars == 0 || mostBars >= barCount) {
+        return ChartPageWindow{0, barCount};
+    }
+    return ChartPageWindow{barCount - mostBars, mostBars};
+}
+
+namespace {
+
+std::string pageSubtitle(const RunRecord& r, const std::string& barsName,
+                         const ChartPageWindow& w) {
     std::string subtitle = barsName + " \u00b7 " + std::to_string(r.bars.size()) + " bars";
     if (!r.bars.empty()) {
         subtitle += " from " + formatDateTime(r.bars.front().start) + " to " +
                     formatDateTime(r.bars.back().start);
     }
+    if (w.count < r.bars.size()) {
+        subtitle += ", showing the last " + std::to_string(w.count) + " from " +
+                    formatDateTime(r.bars.times[w.first]) + " (--html-bars all shows every bar)";
+    }
     subtitle += " \u00b7 " + std::string(feedModeName(r.mode)) + " replay \u00b7 module " +
                 r.moduleName + ", version " + std::to_string(r.moduleVersion);
-    data["subtitle"] = subtitle;
-    data["times"] = chartTimes(r.bars);
-    data["open"] = barColumn(r.bars, &Bar::open);
-    data["high"] = barColumn(r.bars, &Bar::high);
-    data["low"] = barColumn(r.bars, &Bar::low);
-    data["close"] = barColumn(r.bars, &Bar::close);
-    data["series"] = seriesLines(r);
+    return subtitle;
+}
+
+// The page's data member by member, in the order chartPageData gives them;
+// `column` writes a bar column or a line's values (streamed or built).
+template <typename Member, typename Column>
+void pageMembers(const RunRecord& r, const std::string& barsName, const ChartPageWindow& w,
+                 Member member, Column column) {
+    member("title", Json(r.studyName));
+    member("subtitle", Json(pageSubtitle(r, barsName, w)));
+    const std::vector<std::int64_t> times = windowTimes(r.bars, w);
+    column("times", [&times](std::size_t i) { return Json(times[i]); });
+    const std::pair<const char*, const HostColumn*> prices[] = {{"open", &r.bars.open},
+                                                                {"high", &r.bars.high},
+                                                                {"low", &r.bars.low},
+                                                                {"close", &r.bars.close}};
+    for (const auto& [name, values] : prices) {
+        const HostColumn& v = *values;
+        column(name, [&v, &w](std::size_t i) { return floatJson(v[w.first + i]); });
+    }
+}
+
+}  // namespace
+
+Json chartPageData(const RunRecord& r, const std::string& barsName, std::size_t mostBars) {
+    const ChartPageWindow w = chartPageWindow(r.bars.size(), mostBars);
+    Json data;
+    pageMembers(
+        r, barsName, w, [&data](const char* name, Json value) { data[name] = std::move(value); },
+        [&data, &w](const char* name, const PageValue& value) {
+            data[name] = arrayOf(w.count, value);
+        });
+    Json lines = Json::array();
+    for (const SeriesRecord& s : r.series) {
+        if (holdsValues(s)) {
+            Json line = lineSettings(s);
+            line["values"] =
+                arrayOf(w.count, [&s, &w](std::size_t i) { return lineValue(s, w.first + i); });
+            lines.push_back(std::move(line));
+        }
+    }
+    data["series"] = lines;
     data["panels"] = panels(r);
-    data["markers"] = markers(r);
-    data["alerts"] = alerts(r);
+    data["markers"] = markers(r, w);
+    data["alerts"] = alerts(r, w);
     data["log"] = logLines(r);
     return data;
 }
 
+namespace {
+
+std::string dumped(const Json& value) {
+    return jsonScriptSafe(value.dump(-1, ' ', true, Json::error_handler_t::replace));
+}
+
+// chartPageData as the page's script element takes it, written as it is
+// made: the bar columns and line values never exist as JSON all at once.
+// Numbers hold no '<', so only the other members need making script-safe.
+void writePageData(const RunRecord& r, const std::string& barsName, const ChartPageWindow& w,
+                   std::ostream& out) {
+    bool first = true;
+    auto name = [&out, &first](const char* key) {
+        out << (first ? "{" : ",") << dumped(Json(key)) << ':';
+        first = false;
+    };
+    pageMembers(
+        r, barsName, w,
+        [&](const char* key, const Json& value) {
+            name(key);
+            out << dumped(value);
+        },
+        [&](const char* key, const PageValue& value) {
+            name(key);
+            writeArray(out, w.count, value);
+        });
+    name("series");
+    out << '[';
+    bool firstLine = true;
+    for (const SeriesRecord& s : r.series) {
+        if (!holdsValues(s)) {
+            continue;
+        }
+        const std::string settings = dumped(lineSettings(s));
+        out << (firstLine ? "" : ",") << std::string_view(settings).substr(0, settings.size() - 1)
+            << ",\"values\":";
+        writeArray(out, w.count, [&s, &w](std::size_t i) { return lineValue(s, w.first + i); });
+        out << '}';
+        firstLine = false;
+    }
+    out << ']';
+    name("panels");
+    out << dumped(panels(r));
+    name("markers");
+    out << dumped(markers(r, w));
+    name("alerts");
+    out << dumped(alerts(r, w));
+    name("log");
+    out << dumped(logLines(r)) << '}';
+}
+
+}  // namespace
+
 void writeHtml(const RunRecord& record, const std::string& barsName,
-               const std::string& chartLibrary, std::ostream& out) {
-    const std::string data =
-        chartPageData(record, barsName).dump(-1, ' ', true, Json::error_handler_t::replace);
+               const std::string& chartLibrary, std::ostream& out, std::size_t mostBars) {
+    const ChartPageWindow window = chartPageWindow(record.bars.size(), mostBars);
     const std::string title = htmlEscaped(record.studyName);
-    const std::string library = scriptSafe(chartLibrary);
-    const std::string pageData = jsonScriptSafe(data);
-    writeFilledTemplate(web::chartPageHtml(),
-                        {{"title", title},
-                         {"style", web::chartPageCss()},
-                         {"chart_library", library},
-                         {"data", pageData},
-                         {"script", web::chartPageJs()}},
-                        out);
+    auto text = [](std::string_view t) { return [t](std::ostream& o) { o << t; }; };
+    writeFilledTemplate(
+        web::chartPageHtml(),
+        {{"title", text(title)},
+         {"style", text(web::chartPageCss())},
+         {"chart_library", [&chartLibrary](std::ostream& o) { o << scriptSafe(chartLibrary); }},
+         {"data", [&](std::ostream& o) { writePageData(record, barsName, window, o); }},
+         {"script", text(web::chartPageJs())}},
+        out);
 }
 
 }  // namespace keelmark::replay

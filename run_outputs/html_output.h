@@ -22,11 +22,29 @@ inline constexpr const char* kChartLibraryFile = "lightweight-charts.standalone.
 // of the source tree. Empty when it is in neither place.
 std::string findChartLibrary();
 
-// What the page draws, as the page's script reads it.
-nlohmann::ordered_json chartPageData(const RunRecord& record, const std::string& barsName);
+// The bars a page shows by default: a long chart would make a page of
+// hundreds of megabytes that no browser draws smoothly.
+inline constexpr std::size_t kChartPageBars = 20'000;
 
-// `chartLibrary` is the library's script text.
+// The bars a page shows: `count` bars from bar `first`.
+struct ChartPageWindow {
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+
+// The last `mostBars` bars of the chart (0: every bar).
+ChartPageWindow chartPageWindow(std::size_t barCount, std::size_t mostBars);
+
+// What the page draws, as the page's script reads it: the last `mostBars`
+// bars (0: all), with bar numbers counted from the first bar shown, and a
+// subtitle that says when the page shows only part of the chart.
+nlohmann::ordered_json chartPageData(const RunRecord& record, const std::string& barsName,
+                                     std::size_t mostBars = kChartPageBars);
+
+// `chartLibrary` is the library's script text. The page's data is written
+// as it is made, straight from the record's arrays.
 void writeHtml(const RunRecord& record, const std::string& barsName,
-               const std::string& chartLibrary, std::ostream& out);
+               const std::string& chartLibrary, std::ostream& out,
+               std::size_t mostBars = kChartPageBars);
 
 }  // namespace keelmark::replay

@@ -384,9 +384,10 @@ std::uintmax_t storedBytes(const std::string& path) {
 }
 
 // Room for as many bars as the file holds lines like the first one (a little
-// more, as lines vary), so that a long file is not copied as the list grows.
-// Only a hint: without the memory for it the list grows as bars come.
-void reserveForFile(const std::string& path, std::size_t firstLineLength, std::vector<Bar>& bars) {
+// more, as lines vary), so that a long file is not copied as the columns
+// grow. Room that no bar fills is never written and takes no memory. Only a
+// hint: without the memory for it the columns grow as bars come.
+void reserveForFile(const std::string& path, std::size_t firstLineLength, BarColumns& bars) {
     const std::uintmax_t size = storedBytes(path);
     if (size == 0 || firstLineLength == 0) {
         return;
@@ -458,7 +459,7 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
             std::string_view offending;
             const char* reason = parser->parse(line, bar, offending);
             if (reason == nullptr && !contents.bars.empty() &&
-                bar.start < contents.bars.back().start - kLargestStepBack) {
+                bar.start < contents.bars.times.back() - kLargestStepBack) {
                 reason = "the bar starts more than an hour before the bar above it";
                 offending = line;
             }
@@ -499,7 +500,7 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
     return contents;
 }
 
-std::vector<Bar> readBarFile(const std::string& path) { return readBars(path).bars; }
+std::vector<Bar> readBarFile(const std::string& path) { return barListOf(readBars(path).bars); }
 
 bool parseTimestamp(std::string_view text, ChartDateTime& result) {
     return parseDateTime(trimmed(text), result);

@@ -46,7 +46,7 @@ struct SkippedRow {
 };
 
 struct BarFileContents {
-    std::vector<Bar> bars;
+    BarColumns bars;  // in the columns the host keeps
     // The most digits after the decimal point among the file's prices (at
     // most 9): the price format that fits the data.
     std::int32_t priceDecimals = 0;

@@ -4,7 +4,16 @@
 #include <bit>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <stdexcept>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/mman.h>
+#define KEELMARK_MAPPED_COLUMNS 1
+#else
+#define KEELMARK_MAPPED_COLUMNS 0
+#endif
 
 namespace keelmark::replay {
 
@@ -144,22 +153,102 @@ void pointAt(HostArray<T>& a, T* data, std::int32_t count) {
     a.fallbackElement = T{};
 }
 
+// The fallback elements every call starts from, made once: copying a
+// record that was written long ago costs no stall, unlike building it on the
+// stack and copying it at once, which the host did on every call.
+const StudyInput kCleanInput = cleanInput(0);
+const OutputSeries kCleanOutput = cleanOutput();
+
 std::string copiedText(const HostString& s) { return textOf(s); }
 
-// Appends to a column of the chart. When the column must grow, its new
-// storage is written through at once, while the chart grows, rather than a
-// page at a time as later bars arrive on a live chart.
-template <typename T>
-void appendTouched(std::vector<T>& column, const T& value) {
-    if (column.size() == column.capacity()) {
-        const std::size_t size = column.size();
-        column.resize(std::max<std::size_t>(2 * size, 64));
-        column.resize(size);
+}  // namespace
+
+// Blocks from this size on are mapped from the system directly: their pages
+// read as zeros and take memory only when written. Smaller ones are cleared.
+constexpr std::size_t kMappedBlockBytes = std::size_t{1} << 20;
+
+void* allocateZeroed(std::size_t bytes) {
+#if KEELMARK_MAPPED_COLUMNS
+    if (bytes >= kMappedBlockBytes) {
+        void* block =
+            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+#ifdef MADV_HUGEPAGE
+        // Large pages where the system offers them: a chart written bar by
+        // bar then takes one page fault per 2 MiB instead of per 4 KiB.
+        ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+        return block;
     }
-    column.push_back(value);
+#endif
+    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
 }
 
-}  // namespace
+void releaseZeroed(void* block, std::size_t bytes) {
+    if (block == nullptr) {
+        return;
+    }
+#if KEELMARK_MAPPED_COLUMNS
+    if (bytes >= kMappedBlockBytes) {
+        ::munmap(block, bytes);
+        return;
+    }
+#else
+    (void)bytes;
+#endif
+    std::free(block);
+}
+
+void BarColumns::reserve(std::size_t n) {
+    times.reserve(n);
+    open.reserve(n);
+    high.reserve(n);
+    low.reserve(n);
+    close.reserve(n);
+    volume.reserve(n);
+}
+
+void BarColumns::resize(std::size_t n) {
+    times.resize(n);
+    open.resize(n);
+    high.resize(n);
+    low.resize(n);
+    close.resize(n);
+    volume.resize(n);
+}
+
+void BarColumns::set(std::size_t i, const Bar& bar) {
+    times[i] = bar.start;
+    open[i] = bar.open;
+    high[i] = bar.high;
+    low[i] = bar.low;
+    close[i] = bar.close;
+    volume[i] = bar.volume;
+}
+
+BarColumns barColumnsOf(const std::vector<Bar>& bars) {
+    BarColumns columns;
+    columns.reserve(bars.size());
+    for (const Bar& b : bars) {
+        columns.push_back(b);
+    }
+    return columns;
+}
+
+std::vector<Bar> barListOf(const BarColumns& bars) {
+    std::vector<Bar> list;
+    list.reserve(bars.size());
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        list.push_back(bars[i]);
+    }
+    return list;
+}
 
 // The decimals are written by std::to_chars, which rounds exactly as
 // printf's "%.*f" does (the tests hold it to that) at a fraction of the cost.
@@ -249,60 +338,66 @@ StudyInstance::~StudyInstance() { releaseHostTexts(); }
 
 // --- the chart ---
 
-void StudyInstance::setBars(std::vector<Bar> bars) {
+void StudyInstance::setBars(const std::vector<Bar>& bars) { setBarColumns(barColumnsOf(bars)); }
+
+void StudyInstance::setBarColumns(BarColumns bars) {
     bars_ = std::move(bars);
-    const std::size_t n = bars_.size();
-    times_.resize(n);
-    open_.resize(n);
-    high_.resize(n);
-    low_.resize(n);
-    close_.resize(n);
-    volume_.resize(n);
     stepBacks_.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-        const Bar& b = bars_[i];
-        times_[i] = b.start;
+    for (std::size_t i = 1; i < bars_.size(); ++i) {
         noteStepBack(i);
-        open_[i] = b.open;
-        high_[i] = b.high;
-        low_[i] = b.low;
-        close_[i] = b.close;
-        volume_[i] = b.volume;
     }
     // A new chart: what the study wrote for the old one goes.
     for (std::size_t slot = 0; slot < values_.size(); ++slot) {
-        values_[slot] = OutputColumn{};
-        extras_[slot] = OutputColumn{};
+        values_[slot] = HostColumn{};
+        extras_[slot] = HostColumn{};
     }
     preparedBars_ = -1;
 }
 
+void StudyInstance::reserveBars(std::size_t count) {
+    bars_.reserve(count);
+    reservedBars_ = count;
+}
+
+// The columns grow by doubling; their room takes memory only as bars reach
+// it, a large page at a time where the system offers them.
 void StudyInstance::appendBar(const Bar& bar) {
-    appendTouched(bars_, bar);
-    appendTouched(times_, bar.start);
-    noteStepBack(times_.size() - 1);
-    appendTouched(open_, bar.open);
-    appendTouched(high_, bar.high);
-    appendTouched(low_, bar.low);
-    appendTouched(close_, bar.close);
-    appendTouched(volume_, bar.volume);
+    bars_.push_back(bar);
+    noteStepBack(bars_.size() - 1);
 }
 
 void StudyInstance::replaceLastBar(const Bar& bar) {
     if (bars_.empty()) {
         throw std::logic_error("replaceLastBar on a chart without bars");
     }
-    bars_.back() = bar;
-    if (!stepBacks_.empty() && stepBacks_.back() == times_.size() - 1) {
+    const std::size_t last = bars_.size() - 1;
+    if (!stepBacks_.empty() && stepBacks_.back() == last) {
         stepBacks_.pop_back();
     }
-    times_.back() = bar.start;
-    noteStepBack(times_.size() - 1);
-    open_.back() = bar.open;
-    high_.back() = bar.high;
-    low_.back() = bar.low;
-    close_.back() = bar.close;
-    volume_.back() = bar.volume;
+    bars_.set(last, bar);
+    noteStepBack(last);
+}
+
+BarColumns StudyInstance::takeBars() {
+    BarColumns taken = std::move(bars_);
+    bars_ = BarColumns{};
+    stepBacks_.clear();
+    preparedBars_ = -1;
+    return taken;
+}
+
+HostColumn StudyInstance::takeValues(std::int32_t slot) {
+    HostColumn taken = std::move(values_.at(static_cast<std::size_t>(slot)));
+    values_[static_cast<std::size_t>(slot)] = HostColumn{};
+    preparedBars_ = -1;
+    return taken;
+}
+
+HostColumn StudyInstance::takeExtraValues(std::int32_t slot) {
+    HostColumn taken = std::move(extras_.at(static_cast<std::size_t>(slot)));
+    extras_[static_cast<std::size_t>(slot)] = HostColumn{};
+    preparedBars_ = -1;
+    return taken;
 }
 
 // --- the calls ---
@@ -382,17 +477,17 @@ void StudyInstance::prepareRecord(std::int32_t updateStartIndex) {
     r.setPersistentPointer = setPersistentPointerOp;
 
     using Id = HostArrayId;
-    pointArray(r.barDateTimes, times_.data(), n, Id::DateTimes, isHeldBack(Id::DateTimes),
+    pointArray(r.barDateTimes, bars_.times.data(), n, Id::DateTimes, isHeldBack(Id::DateTimes),
                ChartDateTime{0});
-    pointArray(r.barOpen, open_.data(), n, Id::Open, isHeldBack(Id::Open), 0.0f);
-    pointArray(r.barHigh, high_.data(), n, Id::High, isHeldBack(Id::High), 0.0f);
-    pointArray(r.barLow, low_.data(), n, Id::Low, isHeldBack(Id::Low), 0.0f);
-    pointArray(r.barClose, close_.data(), n, Id::Close, isHeldBack(Id::Close), 0.0f);
-    pointArray(r.barVolume, volume_.data(), n, Id::Volume, isHeldBack(Id::Volume), 0.0f);
+    pointArray(r.barOpen, bars_.open.data(), n, Id::Open, isHeldBack(Id::Open), 0.0f);
+    pointArray(r.barHigh, bars_.high.data(), n, Id::High, isHeldBack(Id::High), 0.0f);
+    pointArray(r.barLow, bars_.low.data(), n, Id::Low, isHeldBack(Id::Low), 0.0f);
+    pointArray(r.barClose, bars_.close.data(), n, Id::Close, isHeldBack(Id::Close), 0.0f);
+    pointArray(r.barVolume, bars_.volume.data(), n, Id::Volume, isHeldBack(Id::Volume), 0.0f);
     pointArray(r.inputs, inputs_.data(), kInputSlots, Id::Inputs, isHeldBack(Id::Inputs),
-               cleanInput(0));
+               kCleanInput);
     pointArray(r.outputs, outputs_.data(), kOutputSlots, Id::Outputs, isHeldBack(Id::Outputs),
-               cleanOutput());
+               kCleanOutput);
     prepareOutputArrays();
 }
 
@@ -411,36 +506,27 @@ void StudyInstance::prepareOutputArrays() {
     const auto count = static_cast<std::size_t>(n);
     for (std::int32_t slot = 0; slot < declaredOutputs_; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
-        OutputColumn& values = values_[s];
-        OutputColumn& extra = extras_[s];
+        HostColumn& values = values_[s];
+        HostColumn& extra = extras_[s];
+        if (values.capacity() < reservedBars_) {
+            values.reserve(reservedBars_);  // zeros until written: no memory yet
+            extra.reserve(reservedBars_);
+        }
         sizeColumn(values, count);
         sizeColumn(extra, count);
         OutputSeries& out = outputs_[s];
         HostArray<float>& extraArray = extraArrays_[s];
         // Without bars, every call starts from a clean fallback element.
-        if (n == 0 || out.values.data != values.storage.data() ||
-            extraArray.data != extra.storage.data() || out.extraArrays.data != &extraArray) {
-            pointAt(out.values, values.storage.data(), n);
-            pointAt(extraArray, extra.storage.data(), n);
+        if (n == 0 || out.values.data != values.data() || extraArray.data != extra.data() ||
+            out.extraArrays.data != &extraArray) {
+            pointAt(out.values, values.data(), n);
+            pointAt(extraArray, extra.data(), n);
             pointAt(out.extraArrays, &extraArray, 1);
         } else {
             out.values.count = n;  // a bar appended: the same storage, one more value
             extraArray.count = n;
         }
     }
-}
-
-// Storage grows by half again, for amortised constant work per appended bar
-// at a modest cost in memory. Values given up when the chart shrinks are
-// cleared, so that bars added later start at 0 again.
-void StudyInstance::resizeColumn(OutputColumn& c, std::size_t count) {
-    if (count > c.storage.size()) {
-        c.storage.resize(std::max(count, c.storage.size() + c.storage.size() / 2));
-    } else if (count < c.count) {
-        std::fill(c.storage.begin() + static_cast<std::ptrdiff_t>(count),
-                  c.storage.begin() + static_cast<std::ptrdiff_t>(c.count), 0.0f);
-    }
-    c.count = count;
 }
 
 // A study declares an input or output by marking its name set; the declared
@@ -469,8 +555,8 @@ void StudyInstance::clearDeclarations() {
     for (std::size_t slot = 0; slot < outputs_.size(); ++slot) {
         release(outputs_[slot].name);
         outputs_[slot] = cleanOutput();
-        values_[slot] = OutputColumn{};
-        extras_[slot] = OutputColumn{};
+        values_[slot] = HostColumn{};
+        extras_[slot] = HostColumn{};
         pointAt(extraArrays_[slot], static_cast<float*>(nullptr), 0);
     }
     preparedBars_ = -1;
@@ -516,22 +602,22 @@ void StudyInstance::makeAvailable(HostArrayId id) {
     StudyInterface& r = record_;
     switch (id) {
         case HostArrayId::DateTimes:
-            r.barDateTimes.data = times_.data();
+            r.barDateTimes.data = bars_.times.data();
             break;
         case HostArrayId::Open:
-            r.barOpen.data = open_.data();
+            r.barOpen.data = bars_.open.data();
             break;
         case HostArrayId::High:
-            r.barHigh.data = high_.data();
+            r.barHigh.data = bars_.high.data();
             break;
         case HostArrayId::Low:
-            r.barLow.data = low_.data();
+            r.barLow.data = bars_.low.data();
             break;
         case HostArrayId::Close:
-            r.barClose.data = close_.data();
+            r.barClose.data = bars_.close.data();
             break;
         case HostArrayId::Volume:
-            r.barVolume.data = volume_.data();
+            r.barVolume.data = bars_.volume.data();
             break;
         case HostArrayId::Inputs:
             r.inputs.data = inputs_.data();
@@ -591,33 +677,33 @@ void StudyInstance::setInputType(std::int32_t slot, std::uint8_t valueType) {
 // if any, after t (-1: the first bar starts after t). With bar times in
 // order exactly one index passes, the one the search finds.
 bool StudyInstance::lookupStillHolds(const RecentLookup& recent, ChartDateTime t) const {
-    const auto n = static_cast<std::int64_t>(times_.size());
+    const auto n = static_cast<std::int64_t>(bars_.times.size());
     const std::int64_t i = recent.barIndex;
     if (recent.dateTime != t || i < -1 || i >= n) {
         return false;
     }
-    const bool startsAtOrBefore = i < 0 || times_[static_cast<std::size_t>(i)] <= t;
-    const bool nextStartsAfter = i + 1 == n || times_[static_cast<std::size_t>(i + 1)] > t;
+    const bool startsAtOrBefore = i < 0 || bars_.times[static_cast<std::size_t>(i)] <= t;
+    const bool nextStartsAfter = i + 1 == n || bars_.times[static_cast<std::size_t>(i + 1)] > t;
     return startsAtOrBefore && nextStartsAfter;
 }
 
 std::int32_t StudyInstance::barIndexAtOrBefore(ChartDateTime t) const {
     if (!stepBacks_.empty()) {
-        return barIndexInRuns(times_, stepBacks_, t);
+        return barIndexInRuns(bars_.times, stepBacks_, t);
     }
     for (const RecentLookup& recent : recentLookups_) {
         if (lookupStillHolds(recent, t)) {
             return recent.barIndex;
         }
     }
-    const std::int32_t index = barIndexInRuns(times_, {}, t);
+    const std::int32_t index = barIndexInRuns(bars_.times, {}, t);
     recentLookups_[nextRecentLookup_] = RecentLookup{t, index};
     nextRecentLookup_ = (nextRecentLookup_ + 1) % kRecentLookups;
     return index;
 }
 
 void StudyInstance::noteStepBack(std::size_t index) {
-    if (index > 0 && index < times_.size() && times_[index] < times_[index - 1]) {
+    if (index > 0 && index < bars_.times.size() && bars_.times[index] < bars_.times[index - 1]) {
         stepBacks_.push_back(index);
     }
 }

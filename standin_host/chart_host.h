@@ -11,12 +11,14 @@
 // remembered for the duration of each call (one call at a time per thread).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/study_interface.h"
@@ -27,6 +29,72 @@ struct Bar {
     ChartDateTime start = 0;
     float open = 0, high = 0, low = 0, close = 0, volume = 0;
 };
+
+// Zero-filled blocks for ZeroedAllocator. Throw std::bad_alloc.
+void* allocateZeroed(std::size_t bytes);
+void releaseZeroed(void* block, std::size_t bytes);
+
+// Storage that starts as zeros without writing them: large blocks come
+// straight from the system as zero pages, which cost memory only once they
+// are written, and growing or default-filling a vector of it writes nothing.
+// A vector of it that shrinks must clear what it gives up itself, so that
+// growing again finds zeros.
+template <typename T>
+struct ZeroedAllocator {
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <typename U>
+    ZeroedAllocator(const ZeroedAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocateZeroed(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { releaseZeroed(p, n * sizeof(T)); }
+    // Default-filled elements keep the zeros already there.
+    template <typename U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+};
+
+// A column of the chart: a value per bar.
+template <typename T>
+using HostVector = std::vector<T, ZeroedAllocator<T>>;
+// One output array of the chart (or its extra array).
+using HostColumn = HostVector<float>;
+
+// The chart's bars as the host keeps them: one column per field, the form
+// the study reads them in. A Bar is put together on request.
+struct BarColumns {
+    HostVector<ChartDateTime> times;
+    HostVector<float> open, high, low, close, volume;
+
+    std::size_t size() const { return times.size(); }
+    bool empty() const { return times.empty(); }
+    Bar operator[](std::size_t i) const {
+        return Bar{times[i], open[i], high[i], low[i], close[i], volume[i]};
+    }
+    Bar front() const { return (*this)[0]; }
+    Bar back() const { return (*this)[size() - 1]; }
+    void reserve(std::size_t n);
+    // Inline: the reader appends every bar of a file.
+    void push_back(const Bar& bar) {
+        times.push_back(bar.start);
+        open.push_back(bar.open);
+        high.push_back(bar.high);
+        low.push_back(bar.low);
+        close.push_back(bar.close);
+        volume.push_back(bar.volume);
+    }
+    void resize(std::size_t n);
+    // Sets bar i, which must exist.
+    void set(std::size_t i, const Bar& bar);
+};
+
+BarColumns barColumnsOf(const std::vector<Bar>& bars);
+std::vector<Bar> barListOf(const BarColumns& bars);
 
 struct LogLine {
     std::string text;
@@ -107,8 +175,14 @@ public:
     StudyInstance& operator=(const StudyInstance&) = delete;
 
     // --- the chart ---
-    const std::vector<Bar>& bars() const { return bars_; }
-    void setBars(std::vector<Bar> bars);
+    const BarColumns& bars() const { return bars_; }
+    void setBars(const std::vector<Bar>& bars);
+    // Takes the columns over as the chart, without copying them.
+    void setBarColumns(BarColumns bars);
+    // Room for this many bars in the chart's columns and every output
+    // array, so that a chart fed bar by bar up to that size never moves
+    // them. Room not yet reached costs no memory in the output arrays.
+    void reserveBars(std::size_t count);
     void appendBar(const Bar& bar);
     void replaceLastBar(const Bar& bar);
 
@@ -149,6 +223,12 @@ public:
     // Extra per-bar array `extra` of output `slot` (the study's own bookkeeping).
     float extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const;
     std::span<const float> extraValues(std::int32_t slot, std::int32_t extra) const;
+    // Hand the chart's columns and an output's arrays over to the caller,
+    // without copying; the instance is left without them. For the end of a
+    // replay, after the final call.
+    BarColumns takeBars();
+    HostColumn takeValues(std::int32_t slot);
+    HostColumn takeExtraValues(std::int32_t slot);
     std::string studyName() const;
     std::string studyDescription() const;
     const StudyInterface& record() const { return record_; }
@@ -225,22 +305,13 @@ private:
     StudyFunction study_;
     std::int32_t studyId_;
     std::int32_t chartId_;
-    std::vector<Bar> bars_;
-    // Column copies of the bars, as the host keeps its arrays.
-    std::vector<ChartDateTime> times_;
-    std::vector<float> open_, high_, low_, close_, volume_;
+    BarColumns bars_;
     std::vector<StudyInput> inputs_;
     std::vector<OutputSeries> outputs_;
-    // An output array as the host keeps it: `count` values in use at the
-    // front of `storage`, which grows ahead of them and holds 0 past `count`.
-    // A bar appended then costs each output no reallocation and no resize.
-    struct OutputColumn {
-        std::vector<float> storage;
-        std::size_t count = 0;
-    };
-    static std::span<const float> inUse(const OutputColumn& c) {
-        return {c.storage.data(), c.count};
-    }
+    // An output array as the host keeps it: a value per bar, with room to
+    // grow behind them that holds zeros and, until a bar reaches it, costs
+    // no memory. A bar appended costs each output no reallocation.
+    static std::span<const float> inUse(const HostColumn& c) { return {c.data(), c.size()}; }
     // One value, with the bounds check of std::vector::at.
     static float valueAt(std::span<const float> values, std::int32_t bar) {
         if (bar < 0 || static_cast<std::size_t>(bar) >= values.size()) {
@@ -248,22 +319,21 @@ private:
         }
         return values[static_cast<std::size_t>(bar)];
     }
-    // Inline: the host sizes every output on every call, and between two
-    // calls the chart grows by a bar at most.
-    static void sizeColumn(OutputColumn& c, std::size_t count) {
-        if (count >= c.count && count <= c.storage.size()) {
-            c.count = count;
-        } else {
-            resizeColumn(c, count);
+    // Values given up when the chart shrinks are cleared, so that bars added
+    // later start at 0 again.
+    static void sizeColumn(HostColumn& c, std::size_t count) {
+        if (count < c.size()) {
+            std::fill(c.begin() + static_cast<std::ptrdiff_t>(count), c.end(), 0.0f);
         }
+        c.resize(count);
     }
-    static void resizeColumn(OutputColumn& c, std::size_t count);
-    std::vector<OutputColumn> values_;
+    std::vector<HostColumn> values_;
     // The chart size and declared outputs the output arrays were last
     // prepared for (-1: prepare them on the next call).
     std::int32_t preparedBars_ = -1;
     std::int32_t preparedOutputs_ = -1;
-    std::vector<OutputColumn> extras_;           // one extra array per output
+    std::size_t reservedBars_ = 0;               // room every output array gets (reserveBars)
+    std::vector<HostColumn> extras_;             // one extra array per output
     std::vector<HostArray<float>> extraArrays_;  // the HostArray of each extra
     std::map<std::int32_t, std::string> optionLists_;
     StudyInterface record_{};

@@ -97,7 +97,7 @@ TEST(AnchoredVwapMenu, RemoveAllClearsEverySlotAndStrayCommandsChangeNothing) {
     sendMenu(*study, kRemoveAll, 0);
     EXPECT_EQ(anchorOf(*study, 6), minuteOf(8));
 
-    study->setBars(chartOf30Bars()->bars());
+    study->setBarColumns(chartOf30Bars()->bars());
     sendMenu(*study, kRemoveAll, 0);
     for (std::int32_t slot = 0; slot < 8; ++slot) {
         EXPECT_EQ(study->input(slot).valueType, kInputDateTime);

@@ -2,10 +2,10 @@
 // menu and the inputs changing along the way, ends with the same values bit
 // for bit as one full recalculation; and every value agrees with a plain
 // long-double recomputation to within single-precision rounding.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "tests/anchored_vwap/avwap_chart.h"
 #include "tests/support/bit_compare.h"
@@ -17,7 +17,7 @@ namespace {
 // A second instance on the same bars with the same inputs, fully recalculated.
 Study fullRecalculationLike(StudyInstance& live) {
     Study full = declaredStudy();
-    full->setBars(live.bars());
+    full->setBarColumns(live.bars());
     for (std::int32_t slot = 0; slot < 14; ++slot) {
         full->input(slot).valueType = live.input(slot).valueType;
         full->input(slot).value = live.input(slot).value;
@@ -46,8 +46,8 @@ TEST_P(LiveChart, EndsBitForBitAsOneFullRecalculation) {
     live->setIntInput(kPrice, GetParam());
     showBands(*live, 1.0f, 2.5f);
     anchorAt(*live, 0, all[320].start);
-    anchorAt(*live, 1, all[320].start);                    // two slots on one bar
-    anchorAt(*live, 2, all[50].start);                     // before the chart, until prepended
+    anchorAt(*live, 1, all[320].start);  // two slots on one bar
+    anchorAt(*live, 2, all[50].start);   // before the chart, until prepended
     anchorAt(*live, 3, all[900].start);
     anchorAt(*live, 4, all[700].start + kMicrosPerMinute);  // inside a bar, not its start
 
@@ -62,7 +62,8 @@ TEST_P(LiveChart, EndsBitForBitAsOneFullRecalculation) {
                 break;
             case 600: {  // earlier history arrives: every index shifts
                 std::vector<Bar> prepended(all.begin(), all.begin() + hidden);
-                prepended.insert(prepended.end(), live->bars().begin(), live->bars().end());
+                const std::vector<replay::Bar> liveBars = replay::barListOf(live->bars());
+                prepended.insert(prepended.end(), liveBars.begin(), liveBars.end());
                 live->setBars(prepended);
                 live->updateFormingBar();
                 break;

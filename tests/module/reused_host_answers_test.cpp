@@ -62,7 +62,7 @@ std::int32_t hostRuleAnswer(const std::vector<Bar>& bars, ChartDateTime t) {
 // Asks twice for each date-time from before the first bar to after the last,
 // so that the second answer may come from the reused ones.
 void expectEveryLookupExact(const StudyInstance& study) {
-    const std::vector<Bar>& bars = study.bars();
+    const std::vector<Bar> bars = replay::barListOf(study.bars());
     const ChartDateTime first = bars.empty() ? 0 : bars.front().start;
     const ChartDateTime last = bars.empty() ? 0 : bars.back().start;
     for (ChartDateTime t = first - 2 * kMinute; t <= last + 2 * kMinute; t += kMinute / 2) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 
 #include "replay_engine/run_comparison.h"
 #include "run_outputs/html_output.h"
@@ -78,7 +79,7 @@ TEST(VerifyComparison, OnlyTheFirstFewMismatchesAreDetailed) {
 
 TEST(ChartPageData, LinesBreakWhereASeriesIsZeroAndEmptySeriesAreLeftOut) {
     RunRecord r = threeBarRecord();
-    r.bars[2].start = r.bars[1].start;  // a clock time repeated as daylight saving ends
+    r.bars.times[2] = r.bars.times[1];  // a clock time repeated as daylight saving ends
     r.series[0].colour = 0x008CFF;
     r.series[0].drawStyle = 0x20003;
     r.series[0].lineWidth = 2;
@@ -116,6 +117,81 @@ TEST(ChartPageData, LinesBreakWhereASeriesIsZeroAndEmptySeriesAreLeftOut) {
     EXPECT_EQ(data["markers"][0]["bar"], 2);
     EXPECT_EQ(data["markers"][0]["colour"], "#00C8FF");
     EXPECT_EQ(data["markers"][0]["centre"], true);
+}
+
+// The page data as the page carries it: compact, ASCII only.
+std::string pageJson(const nlohmann::ordered_json& data) {
+    return data.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// A page of part of a long chart: the last bars, bar numbers counted from
+// the first bar shown, what lies before the window left out or unplaced,
+// and a subtitle that says so. The page carries the same data, written as
+// it is made, as chartPageData gives.
+TEST(ChartPageData, APageOfTheLastBarsCountsBarsFromItsFirstBar) {
+    RunRecord r = threeBarRecord();
+    replay::PlacedDrawing early, late;
+    early.barIndex = 0;
+    early.text = "^ early";
+    late.barIndex = 2;
+    late.text = "^ late";
+    r.drawings = {early, late};
+    r.alerts = {replay::RaisedAlert{1, 0, "before the window"},
+                replay::RaisedAlert{2, 2, "on the last bar"}};
+
+    const auto data = replay::chartPageData(r, "bars.csv", 2);
+    const std::int64_t first = (45'250 - 25'569) * 86'400LL + 9 * 3600 + 30 * 60;
+    EXPECT_EQ(data["times"], (nlohmann::ordered_json{first + 60, first + 120}));
+    EXPECT_EQ(data["close"].size(), 2u);
+    EXPECT_EQ(data["series"][0]["values"], (nlohmann::ordered_json{15.5, 15.5}));
+    ASSERT_EQ(data["markers"].size(), 1u);
+    EXPECT_EQ(data["markers"][0]["bar"], 1);
+    ASSERT_EQ(data["alerts"].size(), 2u);
+    EXPECT_EQ(data["alerts"][0]["bar"], -1);
+    EXPECT_EQ(data["alerts"][0]["time"], "2023-11-20 09:30:00");
+    EXPECT_EQ(data["alerts"][1]["bar"], 1);
+    const std::string subtitle = data["subtitle"];
+    EXPECT_NE(subtitle.find("3 bars from 2023-11-20 09:30:00 to 2023-11-20 09:32:00, showing "
+                            "the last 2 from 2023-11-20 09:31:00"),
+              std::string::npos)
+        << subtitle;
+
+    // Every bar, asked for as 0 or as more bars than the chart has.
+    EXPECT_EQ(replay::chartPageData(r, "bars.csv", 0), replay::chartPageData(r, "bars.csv", 3));
+    EXPECT_EQ(replay::chartPageData(r, "bars.csv", 0)["times"].size(), 3u);
+    EXPECT_EQ(std::string(replay::chartPageData(r, "bars.csv", 0)["subtitle"]).find("showing"),
+              std::string::npos);
+
+    for (const std::size_t bars : {std::size_t{0}, std::size_t{2}}) {
+        r.studyName = "Levels </script> & <b>";  // made safe inside the page
+        std::ostringstream page;
+        replay::writeHtml(r, "bars.csv", "", page, bars);
+        std::string expected = pageJson(replay::chartPageData(r, "bars.csv", bars));
+        for (std::size_t at = expected.find('<'); at != std::string::npos;
+             at = expected.find('<', at)) {
+            expected.replace(at, 1, "\\u003c");
+        }
+        EXPECT_NE(page.str().find(expected), std::string::npos) << bars;
+    }
+}
+
+// Line values go out in chunks; a long chart's page holds each value once,
+// in order.
+TEST(ChartPageData, LongChartsAreWrittenInOrderAcrossChunks) {
+    RunRecord r;
+    r.studyName = "Keelmark Anchored VWAP";
+    SeriesRecord line;
+    line.name = "VWAP";
+    for (int i = 0; i < 10'000; ++i) {
+        r.bars.push_back(replay::Bar{test::chartTime(2023, 11, 20, 0, 0) + i * 60'000'000LL, 1, 2,
+                                     0.5f, 1.5f, 3});
+        line.values.push_back(static_cast<float>(i) + 0.25f);
+    }
+    r.series = {line};
+    std::ostringstream page;
+    replay::writeHtml(r, "bars.csv", "", page, 0);
+    EXPECT_NE(page.str().find(pageJson(replay::chartPageData(r, "bars.csv", 0))),
+              std::string::npos);
 }
 
 }  // namespace

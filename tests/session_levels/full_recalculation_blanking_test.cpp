@@ -33,7 +33,7 @@ void configure(replay::StudyInstance& study, const Case& c) {
     replay::StudyInstance full(testModule().sessionLevels(), 8, 3);
     full.defaultsPass();
     configure(full, c);
-    full.setBars(delivered.bars());
+    full.setBarColumns(delivered.bars());
     full.fullRecalculation();
     const auto n = static_cast<std::int32_t>(delivered.bars().size());
     ::testing::AssertionResult result = sameOutputBits(full, delivered, n);

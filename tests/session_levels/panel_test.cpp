@@ -198,7 +198,7 @@ TEST_F(Panel, LiveTicksShowTheTextAFreshCalculationShows) {
     const std::vector<replay::Bar> bars = loadSampleBars("NQ_30min_sample.csv");
     std::int32_t calls = 0;
     feedLive(study, bars, 20, [&](std::int32_t lastBar) {
-        fresh.setBars(study.bars());
+        fresh.setBarColumns(study.bars());
         fresh.fullRecalculation();
         const auto panel = fresh.drawings().find(7 + kPanelOffset);
         ASSERT_NE(panel, fresh.drawings().end());
