@@ -174,16 +174,26 @@ TEST(MalformedRows, SkipLeavesBadRowsOutAndNamesTheFirstFewInTheSummaryAndTheJso
 
 #ifndef _WIN32
 // The reader reserves room for the bars the file seems to hold; a sparse
-// file of 8 GiB holds one bar and a hole, and is refused for its line 2
-// rather than taking the memory of 8 GiB of bars.
+// file of 8 GiB holds one bar and a hole, which makes no room for bars, and
+// is refused for its line 2.
 TEST(MalformedRows, ASparseFileHoldingOneBarIsReadWithoutReservingItsSize) {
     ScratchFolder folder;
+    std::string text;
+    for (int i = 0; i < 20'000; ++i) {
+        text += kGood;
+    }
+    const std::string dense = folder.write("dense.csv", text);
+    const std::size_t line = kGood.size() - 1;
+    EXPECT_GE(replay::barsToReserve(dense, line), 20'000u);
+    EXPECT_LE(replay::barsToReserve(dense, line), 25'000u);
+
     const std::string path = folder.write("sparse.csv", kGood);
     std::error_code error;
     std::filesystem::resize_file(path, std::uintmax_t{8} << 30, error);
     if (error) {
         GTEST_SKIP() << "no sparse file here: " << error.message();
     }
+    EXPECT_LE(replay::barsToReserve(path, line), 1'000u);
     EXPECT_EQ(refusal(path), path + ", line 2: line longer than 16 MiB");
 }
 #endif
