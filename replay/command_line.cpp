@@ -296,7 +296,8 @@ private:
         const RunRecord full = replay(module, chart, settings);
         const Comparison comparison = compareRuns(live, full);
         writeOutputs(o_, outputMode == FeedMode::Live ? live : full, chartLibrary, out_);
-        summary_ << comparisonReport(live, full, comparison) << writtenFilesText(o_);
+        summary_ << comparisonReport(live, full, comparison)
+                 << skippedRowsText(live, fileNameOf(o_.bars)) << writtenFilesText(o_);
         return comparison.mismatchCount == 0 ? 0 : kExitMismatch;
     }
 

@@ -150,6 +150,13 @@ TEST(MalformedRows, SkipLeavesBadRowsOutAndNamesTheFirstFewInTheSummaryAndTheJso
                                "    line 6: the high is below the low: "),
               std::string::npos)
         << skipped.out;
+    const CliResult verified =
+        runReplayCli({"verify", "--study", "session-levels", "--bars", bars, "--bad-rows", "skip"});
+    EXPECT_EQ(verified.status, 0) << verified.err;
+    EXPECT_NE(verified.out.find("verify: PASSED\n  skipped: 7 malformed rows of bars.csv left "
+                                "out; the first:\n    line 3: "),
+              std::string::npos)
+        << verified.out;
     const auto json = nlohmann::json::parse(test::readText(folder.file("run.json")));
     const auto& rows = json["replay"]["skippedRows"];
     EXPECT_EQ(rows["count"], 7);
