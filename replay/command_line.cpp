@@ -493,7 +493,8 @@ private:
         result.bars = full.bars.size();
         result.status = comparison.mismatchCount == 0 ? 0 : kExitMismatch;
         if (single) {
-            summary_ << comparisonReport(live, full, comparison) << writtenFilesText(o);
+            summary_ << comparisonReport(live, full, comparison)
+                     << skippedRowsText(live, fileNameOf(o.bars)) << writtenFilesText(o);
             return result;
         }
         result.line =

@@ -43,6 +43,21 @@ std::string callCountsText(const CallCounts& c) {
            counted(c.finalCalls, "final call", "final calls");
 }
 
+std::string skippedRowsText(const RunRecord& r, const std::string& barsName) {
+    if (r.skippedRowCount == 0) {
+        return {};
+    }
+    std::string s = "  skipped: " + counted(r.skippedRowCount, "malformed row", "malformed rows") +
+                    " of " + barsName + " left out";
+    s += r.skippedRows.size() < static_cast<std::size_t>(r.skippedRowCount) ? "; the first:\n"
+                                                                            : ":\n";
+    for (const SkippedRow& row : r.skippedRows) {
+        s += "    line " + std::to_string(row.lineNumber) + ": " + row.reason + ": " + row.text +
+             "\n";
+    }
+    return s;
+}
+
 std::string runSummary(const RunRecord& r, const std::string& barsName) {
     std::string s;
     s += r.studyName + "\n";
@@ -60,16 +75,7 @@ std::string runSummary(const RunRecord& r, const std::string& barsName) {
     }
     s += ", " + callCountsText(r.counts) + "\n";
     s += "  time:   " + secondsText(r.seconds) + "\n";
-    if (r.skippedRowCount > 0) {
-        s += "  skipped: " + counted(r.skippedRowCount, "malformed row", "malformed rows") +
-             " of " + barsName + " left out";
-        s += r.skippedRows.size() < static_cast<std::size_t>(r.skippedRowCount) ? "; the first:\n"
-                                                                                : ":\n";
-        for (const SkippedRow& row : r.skippedRows) {
-            s += "    line " + std::to_string(row.lineNumber) + ": " + row.reason + ": " +
-                 row.text + "\n";
-        }
-    }
+    s += skippedRowsText(r, barsName);
     if (!r.repaintedBars.empty()) {
         const auto first = static_cast<std::size_t>(r.repaintedBars.front());
         s += "  REPAINTED: " +

@@ -96,7 +96,8 @@ using ProgressReport = std::function<void(std::size_t done, std::size_t total)>;
 
 // The bar on which an anchor at time t lies, by the host's rule
 // (barIndexForDateTime): with bar times in order, the last bar that starts
-// at or before t; -1 when t is before the first bar.
+// at or before t (the first of several with that start); -1 when t is
+// before the first bar.
 std::int32_t anchorBarIndex(const BarColumns& bars, ChartDateTime t);
 
 // The bars become the host's chart (a full recalculation takes them over

@@ -431,7 +431,9 @@ void OutputFiles::commit() {
         }
         if (p.toStandardOutput) {
             std::ifstream in(p.temporary, std::ios::binary);
-            standardOutput_ << in.rdbuf();
+            if (in.peek() != std::ifstream::traits_type::eof()) {
+                standardOutput_ << in.rdbuf();  // inserting nothing would count as failing
+            }
             standardOutput_.flush();
             if (!standardOutput_) {
                 throw cannotWrite("standard output", reasonOf(errno != 0 ? errno : EIO));

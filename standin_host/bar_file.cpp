@@ -388,20 +388,24 @@ std::uintmax_t storedBytes(const std::string& path) {
 // grow. Room that no bar fills is never written and takes no memory. Only a
 // hint: without the memory for it the columns grow as bars come.
 void reserveForFile(const std::string& path, std::size_t firstLineLength, BarColumns& bars) {
-    const std::uintmax_t size = storedBytes(path);
-    if (size == 0 || firstLineLength == 0) {
-        return;
-    }
-    const std::uintmax_t estimate = size / (firstLineLength + 1) * 9 / 8 + 16;
-    constexpr std::uintmax_t kMostReserved = std::uintmax_t{1} << 28;
     try {
-        bars.reserve(static_cast<std::size_t>(std::min(estimate, kMostReserved)));
+        bars.reserve(barsToReserve(path, firstLineLength));
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
 }
 
 }  // namespace
+
+std::size_t barsToReserve(const std::string& path, std::size_t firstLineLength) {
+    const std::uintmax_t size = storedBytes(path);
+    if (size == 0 || firstLineLength == 0) {
+        return 0;
+    }
+    const std::uintmax_t estimate = size / (firstLineLength + 1) * 9 / 8 + 16;
+    constexpr std::uintmax_t kMostReserved = std::uintmax_t{1} << 28;
+    return static_cast<std::size_t>(std::min(estimate, kMostReserved));
+}
 
 std::string quotedText(std::string_view text) {
     const bool cut = text.size() > kQuotedTextLength;

@@ -60,6 +60,12 @@ inline constexpr std::size_t kSkippedRowsNamed = 5;
 // Throws BarFileError.
 BarFileContents readBars(const std::string& path, BadRows badRows = BadRows::Refuse);
 
+// Room the reader reserves for the bars of a file whose first bar line is
+// this long: as many as the bytes the file holds on disk make lines like it
+// (a little more, as lines vary), so that a long file is not copied as the
+// list grows. A sparse file's holes hold no bars and count for nothing.
+std::size_t barsToReserve(const std::string& path, std::size_t firstLineLength);
+
 // Text as error messages quote it: in double quotes, control bytes escaped
 // as \xNN, cut short after 160 bytes.
 std::string quotedText(std::string_view text);

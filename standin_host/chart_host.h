@@ -270,7 +270,8 @@ public:
 
     // The host's own rule for barIndexForDateTime (see barIndexForDateTime
     // above): with bar times in order, the last bar whose start is at or
-    // before the date-time; -1 before the first bar.
+    // before the date-time (the first of several with that start); -1
+    // before the first bar.
     std::int32_t barIndexAtOrBefore(ChartDateTime t) const;
 
     // Host operation bodies (called through the record's function pointers).
@@ -357,7 +358,7 @@ private:
 
     // Studies look up the same date-times on every call (the anchors), so
     // recent answers are kept and reused once the bars around them confirm
-    // them; only while bar times always go forwards, where that check is
+    // them; only while bar times never go backwards, where that check is
     // exact.
     struct RecentLookup {
         ChartDateTime dateTime = 0;
@@ -365,7 +366,7 @@ private:
     };
     static constexpr std::size_t kRecentLookups = 16;
     bool lookupStillHolds(const RecentLookup& recent, ChartDateTime t) const;
-    // Notes whether bar `index` starts a new run of rising times.
+    // Notes whether bar `index` starts before the bar before it.
     void noteStepBack(std::size_t index);
     mutable RecentLookup recentLookups_[kRecentLookups];
 

@@ -55,7 +55,15 @@ std::string checkContents(const replay::BarFileContents& contents) {
         const replay::Bar& b = contents.bars[i];
         if (!std::isfinite(b.open) || !std::isfinite(b.high) || !std::isfinite(b.low) ||
             !std::isfinite(b.close) || !std::isfinite(b.volume)) {
-            return "bar " + std::to_string(i) + " was read with a price or volume that is not finite";
+            return "bar " + std::to_string(i) +
+                   " was read with a price or volume that is not finite";
+        }
+        if (b.high < b.low || b.open < b.low || b.open > b.high || b.close < b.low ||
+            b.close > b.high) {
+            return "bar " + std::to_string(i) + " was read with prices outside its low to high";
+        }
+        if (b.start < 0) {
+            return "bar " + std::to_string(i) + " starts before the chart's first day";
         }
         if (i > 0 && b.start < contents.bars[i - 1].start - kHour) {
             return "bar " + std::to_string(i) + " starts more than an hour before the bar above it";
@@ -78,17 +86,22 @@ std::string readBarFileBytes(const std::uint8_t* data, std::size_t size) {
         return {};  // no file to read: nothing to learn from this input
     }
     const std::string path = file.path();
-    try {
-        return checkContents(replay::readBars(path));
-    } catch (const replay::BarFileError& e) {
-        const std::string_view message = e.what();
-        if (message.find(path) == std::string_view::npos) {
-            return "refused without naming the file: " + std::string(message);
+    for (const replay::BadRows badRows : {replay::BadRows::Refuse, replay::BadRows::Skip}) {
+        try {
+            const std::string fault = checkContents(replay::readBars(path, badRows));
+            if (!fault.empty()) {
+                return fault;
+            }
+        } catch (const replay::BarFileError& e) {
+            const std::string_view message = e.what();
+            if (message.find(path) == std::string_view::npos) {
+                return "refused without naming the file: " + std::string(message);
+            }
+        } catch (const std::exception& e) {
+            return std::string("an exception other than BarFileError: ") + e.what();
         }
-        return {};
-    } catch (const std::exception& e) {
-        return std::string("an exception other than BarFileError: ") + e.what();
     }
+    return {};
 }
 
 }  // namespace keelmark::fuzz

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "replay_engine/time_zone_conversion.h"
 #include "standin_host/chart_host.h"
 #include "standin_host/clock_text.h"
+#include "replay_engine/time_zone_conversion.h"
 #include "tests/replay/replay_cli.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"

@@ -150,6 +150,13 @@ TEST(MalformedRows, SkipLeavesBadRowsOutAndNamesTheFirstFewInTheSummaryAndTheJso
                                "    line 6: the high is below the low: "),
               std::string::npos)
         << skipped.out;
+    const CliResult verified =
+        runReplayCli({"verify", "--study", "session-levels", "--bars", bars, "--bad-rows", "skip"});
+    EXPECT_EQ(verified.status, 0) << verified.err;
+    EXPECT_NE(verified.out.find("verify: PASSED\n  skipped: 7 malformed rows of bars.csv left "
+                                "out; the first:\n    line 3: "),
+              std::string::npos)
+        << verified.out;
     const auto json = nlohmann::json::parse(test::readText(folder.file("run.json")));
     const auto& rows = json["replay"]["skippedRows"];
     EXPECT_EQ(rows["count"], 7);
@@ -174,16 +181,26 @@ TEST(MalformedRows, SkipLeavesBadRowsOutAndNamesTheFirstFewInTheSummaryAndTheJso
 
 #ifndef _WIN32
 // The reader reserves room for the bars the file seems to hold; a sparse
-// file of 8 GiB holds one bar and a hole, and is refused for its line 2
-// rather than taking the memory of 8 GiB of bars.
+// file of 8 GiB holds one bar and a hole, which makes no room for bars, and
+// is refused for its line 2.
 TEST(MalformedRows, ASparseFileHoldingOneBarIsReadWithoutReservingItsSize) {
     ScratchFolder folder;
+    std::string text;
+    for (int i = 0; i < 20'000; ++i) {
+        text += kGood;
+    }
+    const std::string dense = folder.write("dense.csv", text);
+    const std::size_t line = kGood.size() - 1;
+    EXPECT_GE(replay::barsToReserve(dense, line), 20'000u);
+    EXPECT_LE(replay::barsToReserve(dense, line), 25'000u);
+
     const std::string path = folder.write("sparse.csv", kGood);
     std::error_code error;
     std::filesystem::resize_file(path, std::uintmax_t{8} << 30, error);
     if (error) {
         GTEST_SKIP() << "no sparse file here: " << error.message();
     }
+    EXPECT_LE(replay::barsToReserve(path, line), 1'000u);
     EXPECT_EQ(refusal(path), path + ", line 2: line longer than 16 MiB");
 }
 #endif

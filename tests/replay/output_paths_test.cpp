@@ -19,6 +19,7 @@
 #include "tests/support/sample_bars.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -252,10 +253,25 @@ TEST(OutputPaths, AFifoIsWrittenThroughToItsReader) {
     ScratchFolder folder;
     const std::string bars = samplePath("NQ_1hour_sample.csv");
     ASSERT_EQ(::mkfifo(folder.file("pipe").c_str(), 0666), 0);
+    // The reading end, and a writing end of the test's own that holds the
+    // end of the text back until the run is over (whether or not the run
+    // wrote to the FIFO).
+    const int readEnd = ::open(folder.file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(readEnd, 0);
+    const int heldOpen = ::open(folder.file("pipe").c_str(), O_WRONLY);
+    ASSERT_GE(heldOpen, 0);
+    ASSERT_EQ(::fcntl(readEnd, F_SETFL, 0), 0);
     std::string received;
-    std::thread reader([&] { received = readText(folder.file("pipe")); });
+    std::thread reader([&] {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(readEnd, buffer, sizeof buffer)) > 0;) {
+            received.append(buffer, static_cast<std::size_t>(got));
+        }
+    });
     const CliResult r = runReplayCli(with(sessionLevels(bars), {"--csv", folder.file("pipe")}));
+    ::close(heldOpen);
     reader.join();
+    ::close(readEnd);
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(runReplayCli(with(sessionLevels(bars), {"--csv", folder.file("a.csv")})).status, 0);
     EXPECT_EQ(received, readText(folder.file("a.csv")));

@@ -5,8 +5,8 @@
 #include <limits>
 #include <sstream>
 
-#include "replay_engine/run_comparison.h"
 #include "run_outputs/html_output.h"
+#include "replay_engine/run_comparison.h"
 #include "tests/support/sample_bars.h"
 
 namespace keelmark {
