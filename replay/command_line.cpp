@@ -7,20 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "replay_engine/bar_aggregation.h"
-#include "standin_host/bar_file.h"
-#include "standin_host/clock_text.h"
-#include "run_outputs/csv_output.h"
-#include "run_outputs/html_output.h"
-#include "replay_engine/input_setting.h"
-#include "run_outputs/json_output.h"
-#include "standin_host/module_library.h"
-#include "run_outputs/output_files.h"
-#include "replay_engine/replay_run.h"
-#include "replay_engine/run_comparison.h"
 #include "replay/summary_output.h"
 #include "replay/terminal_progress.h"
+#include "replay_engine/bar_aggregation.h"
+#include "replay_engine/chart_loading.h"
+#include "replay_engine/input_setting.h"
+#include "replay_engine/replay_run.h"
+#include "replay_engine/run_comparison.h"
 #include "replay_engine/time_zone_conversion.h"
+#include "run_outputs/csv_output.h"
+#include "run_outputs/html_output.h"
+#include "run_outputs/json_output.h"
+#include "run_outputs/output_files.h"
+#include "standin_host/bar_file.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/module_library.h"
+#include "stats/ladder.h"
+#include "stats/stats_run.h"
 
 namespace keelmark::replay {
 
@@ -45,17 +48,14 @@ struct Options {
     std::int32_t priceFormat = 0;
     bool priceFormatGiven = false;
     std::string csv, json, html;
+    // stats
+    std::vector<std::string> barFiles;
+    std::string ladder = stats::kDefaultLadder;
 };
 
-void addCommonOptions(CLI::App& command, Options& o) {
-    command.add_option("--study", o.study, "The study to replay")
-        ->required()
-        ->check(CLI::IsMember({"session-levels", "anchored-vwap"}));
-    command
-        .add_option("--bars", o.bars,
-                    "Bar file: timestamp,open,high,low,close,volume or "
-                    "Date, Time, Open, High, Low, Last, Volume[, ...]")
-        ->required();
+// The options that make the chart and set the study's inputs, shared by
+// every command that runs Session Levels over bar files.
+void addChartOptions(CLI::App& command, Options& o) {
     command.add_option("--module", o.module,
                        "The module to load (default: the one beside this tool)");
     command.add_option("--period", o.period,
@@ -66,6 +66,18 @@ void addCommonOptions(CLI::App& command, Options& o) {
         .add_option("--input", o.inputs,
                     "SLOT=VALUE: set a study input (slot number or exact label); repeatable")
         ->allow_extra_args(false);
+}
+
+void addCommonOptions(CLI::App& command, Options& o) {
+    command.add_option("--study", o.study, "The study to replay")
+        ->required()
+        ->check(CLI::IsMember({"session-levels", "anchored-vwap"}));
+    command
+        .add_option("--bars", o.bars,
+                    "Bar file: timestamp,open,high,low,close,volume or "
+                    "Date, Time, Open, High, Low, Last, Volume[, ...]")
+        ->required();
+    addChartOptions(command, o);
     command
         .add_option("--anchor", o.anchors,
                     "\"YYYY-MM-DD HH:MM[:SS]\": Anchor VWAP Here on the bar at or before it "
@@ -90,21 +102,38 @@ void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("--html", o.html, "Write the chart as a self-contained web page");
 }
 
+void addStatsOptions(CLI::App& command, Options& o) {
+    command
+        .add_option("--bars", o.barFiles,
+                    "Bar file (repeatable: the files are measured in parallel and pooled)")
+        ->required()
+        ->allow_extra_args(false);
+    addChartOptions(command, o);
+    command
+        .add_option("--ladder", o.ladder,
+                    "Multiples of the IB and OR range above the high and below the low")
+        ->capture_default_str();
+    command.add_option("--csv", o.csv, "Write one row per RTH session as CSV");
+    command.add_option("--json", o.json, "Write the sessions and the aggregates as JSON");
+    command.add_option("--html", o.html, "Write the statistics as a self-contained web page");
+}
+
 std::string fileNameOf(const std::string& path) {
     const std::size_t separator = path.find_last_of("/\\");
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-void checkOptions(const Options& o) {
+void checkChartOptions(const Options& o) {
     if (o.period != 0 && (o.period < 1 || o.period > kLongestPeriodMinutes)) {
         throw UsageError("--period takes minutes from 1 to 1440, not " + std::to_string(o.period));
     }
     if (o.tzFrom.empty() != o.tzTo.empty()) {
         throw UsageError("--tz-from and --tz-to go together");
     }
-    if (!o.anchors.empty() && o.study != "anchored-vwap") {
-        throw UsageError("--anchor applies to --study anchored-vwap only");
-    }
+}
+
+// No two outputs name the same file, and none names a bar file.
+void checkOutputs(const Options& o, const std::vector<std::string>& barFiles) {
     const std::string* outputs[] = {&o.csv, &o.json, &o.html};
     for (std::size_t i = 0; i < 3; ++i) {
         for (std::size_t j = i + 1; j < 3; ++j) {
@@ -112,10 +141,20 @@ void checkOptions(const Options& o) {
                 throw UsageError("two outputs name the same file " + *outputs[i]);
             }
         }
-        if (!outputs[i]->empty() && *outputs[i] == o.bars) {
-            throw UsageError("an output would overwrite the bar file " + o.bars);
+        for (const std::string& bars : barFiles) {
+            if (!outputs[i]->empty() && *outputs[i] == bars) {
+                throw UsageError("an output would overwrite the bar file " + bars);
+            }
         }
     }
+}
+
+void checkOptions(const Options& o) {
+    checkChartOptions(o);
+    if (!o.anchors.empty() && o.study != "anchored-vwap") {
+        throw UsageError("--anchor applies to --study anchored-vwap only");
+    }
+    checkOutputs(o, {o.bars});
 }
 
 std::vector<ChartDateTime> anchorTimes(const std::vector<std::string>& anchors) {
@@ -149,21 +188,7 @@ std::string readWholeFile(const std::string& path) {
     return text.str();
 }
 
-struct Chart {
-    std::vector<Bar> bars;
-    std::int32_t priceDecimals = 0;
-};
-
-Chart loadChart(const Options& o) {
-    BarFileContents contents = readBars(o.bars);
-    if (!o.tzFrom.empty()) {
-        convertBarTimes(contents.bars, o.tzFrom, o.tzTo);
-    }
-    if (o.period > 0) {
-        contents.bars = aggregateBars(contents.bars, o.period);
-    }
-    return Chart{std::move(contents.bars), contents.priceDecimals};
-}
+ChartLoading chartLoading(const Options& o) { return ChartLoading{o.period, o.tzFrom, o.tzTo}; }
 
 void writeOutputs(const Options& o, const RunRecord& record, const std::string& chartLibrary) {
     OutputFiles files;
@@ -217,7 +242,7 @@ public:
         settings.anchors = anchorTimes(o_.anchors);
 
         const ModuleLibrary module(o_.module.empty() ? ModuleLibrary::defaultPath() : o_.module);
-        const Chart chart = loadChart(o_);
+        const LoadedChart chart = loadChart(o_.bars, chartLoading(o_));
         checkAnchorsOnChart(chart.bars, settings.anchors);
         settings.priceFormat = o_.priceFormatGiven ? o_.priceFormat : chart.priceDecimals;
 
@@ -226,7 +251,8 @@ public:
     }
 
 private:
-    RunRecord replay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings) {
+    RunRecord replay(const ModuleLibrary& module, const LoadedChart& chart,
+                     const RunSettings& settings) {
         TerminalProgress progress(err_, showProgress_,
                                   std::string(feedModeName(settings.mode)) + " replay");
         return runStudy(
@@ -234,15 +260,15 @@ private:
             [&progress](std::size_t done, std::size_t total) { progress.report(done, total); });
     }
 
-    int runReplay(const ModuleLibrary& module, const Chart& chart, const RunSettings& settings,
-                  const std::string& chartLibrary) {
+    int runReplay(const ModuleLibrary& module, const LoadedChart& chart,
+                  const RunSettings& settings, const std::string& chartLibrary) {
         const RunRecord record = replay(module, chart, settings);
         writeOutputs(o_, record, chartLibrary);
         out_ << runSummary(record, fileNameOf(o_.bars)) << writtenFilesText(o_);
         return 0;
     }
 
-    int verifyReplay(const ModuleLibrary& module, const Chart& chart, RunSettings settings,
+    int verifyReplay(const ModuleLibrary& module, const LoadedChart& chart, RunSettings settings,
                      const std::string& chartLibrary) {
         const FeedMode outputMode = settings.mode;
         settings.mode = FeedMode::Live;
@@ -261,6 +287,26 @@ private:
     bool showProgress_;
 };
 
+int runStatsCommand(const Options& o, std::ostream& out) {
+    checkChartOptions(o);
+    checkOutputs(o, o.barFiles);
+    stats::StatsRequest request;
+    try {
+        request.ladder = stats::parseLadder(o.ladder);
+    } catch (const stats::LadderError& e) {
+        throw UsageError(e.what());
+    }
+    request.barFiles = o.barFiles;
+    request.loading = chartLoading(o);
+    request.inputs = o.inputs;
+    request.csv = o.csv;
+    request.json = o.json;
+    request.html = o.html;
+    const ModuleLibrary module(o.module.empty() ? ModuleLibrary::defaultPath() : o.module);
+    stats::runStats(module, request, out);
+    return 0;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -277,14 +323,25 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     for (CLI::App* command : {run, verify}) {
         addCommonOptions(*command, options);
     }
+    Options statsOptions;
+    CLI::App* stats = app.add_subcommand(
+        "stats",
+        "How often price reaches each Session Levels level: one row per RTH session of the bar "
+        "files and the percentages over them");
+    addStatsOptions(*stats, statsOptions);
     try {
         app.parse(argc, argv);
-        options.priceFormatGiven = (run->parsed() ? run : verify)->count("--price-format") > 0;
+        if (!stats->parsed()) {
+            options.priceFormatGiven = (run->parsed() ? run : verify)->count("--price-format") > 0;
+        }
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e, out, err);
         return status == 0 ? 0 : kExitError;
     }
     try {
+        if (stats->parsed()) {
+            return runStatsCommand(statsOptions, out);
+        }
         return Replay(options, out, err, showProgress).run(verify->parsed());
     } catch (const std::exception& e) {
         err << "keelmark-replay: " << e.what() << "\n";

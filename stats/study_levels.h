@@ -1,0 +1,27 @@
+// The Session Levels study run over one chart for the statistics: on the
+// user's settings, but with every show switch on, every session shown and
+// the forming ranges drawn, so that every level is on every bar.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "replay_engine/chart_loading.h"
+#include "standin_host/module_library.h"
+#include "stats/ladder.h"
+#include "stats/session_rows.h"
+
+namespace keelmark::stats {
+
+// The settings stats adds after the user's: every level shown on every bar.
+std::vector<std::string> forcedInputSettings();
+
+// Runs the study over the chart and measures its sessions. `inputs` are
+// SLOT=VALUE settings as `run` takes them. Throws
+// replay::InputSettingError for a setting the study refuses.
+std::vector<SessionRow> measureSessions(const replay::ModuleLibrary& module,
+                                        const replay::LoadedChart& chart,
+                                        const std::vector<std::string>& inputs,
+                                        const std::vector<LadderStep>& ladder, std::size_t file);
+
+}  // namespace keelmark::stats
