@@ -4,7 +4,9 @@
 
 #include "replay_engine/parallel_work.h"
 #include "run_outputs/output_files.h"
+#include "stats/aggregates.h"
 #include "stats/stats_csv.h"
+#include "stats/stats_terminal.h"
 #include "stats/study_levels.h"
 
 namespace keelmark::stats {
@@ -36,14 +38,17 @@ std::vector<SessionRow> measureFiles(const replay::ModuleLibrary& module,
 void runStats(const replay::ModuleLibrary& module, const StatsRequest& request, std::ostream& out) {
     const std::vector<SessionRow> rows = measureFiles(module, request);
     const SessionTable table = sessionTable(rows, request.barFiles, request.ladder);
+    const Aggregates aggregates = aggregate(table);
     replay::OutputFiles files;
     if (!request.csv.empty()) {
         files.write(request.csv, [&table](std::ostream& o) { writeSessionCsv(table, o); });
     }
     files.commit();
-    out << table.rows.size() << " sessions\n";
-    if (!request.csv.empty()) {
-        out << "wrote " << request.csv << "\n";
+    out << terminalReport(aggregates, request.ladder, request.barFiles.size());
+    for (const std::string* path : {&request.csv, &request.json, &request.html}) {
+        if (!path->empty()) {
+            out << "wrote " << *path << "\n";
+        }
     }
 }
 
