@@ -114,7 +114,9 @@ Interval wilsonInterval(std::int64_t holds, std::int64_t sessions, double z) {
     const double denominator = 1 + z2 / n;
     const double centre = (p + z2 / (2 * n)) / denominator;
     const double half = z * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n)) / denominator;
-    return Interval{std::max(0.0, centre - half), std::min(1.0, centre + half)};
+    // No session holding (or all holding) puts the bound at 0 (or 1) exactly.
+    return Interval{holds == 0 ? 0.0 : std::max(0.0, centre - half),
+                    holds == sessions ? 1.0 : std::min(1.0, centre + half)};
 }
 
 Proportion proportion(std::int64_t holds, std::int64_t sessions) {

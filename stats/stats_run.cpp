@@ -6,6 +6,7 @@
 #include "run_outputs/output_files.h"
 #include "stats/aggregates.h"
 #include "stats/stats_csv.h"
+#include "stats/stats_json.h"
 #include "stats/stats_terminal.h"
 #include "stats/study_levels.h"
 
@@ -42,6 +43,10 @@ void runStats(const replay::ModuleLibrary& module, const StatsRequest& request, 
     replay::OutputFiles files;
     if (!request.csv.empty()) {
         files.write(request.csv, [&table](std::ostream& o) { writeSessionCsv(table, o); });
+    }
+    if (!request.json.empty()) {
+        files.write(request.json,
+                    [&](std::ostream& o) { writeStatsJson(request, table, aggregates, o); });
     }
     files.commit();
     out << terminalReport(aggregates, request.ladder, request.barFiles.size());
