@@ -10,6 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "replay_engine/replay_run.h"
 
@@ -21,6 +24,30 @@ inline constexpr const char* kChartLibraryFile = "lightweight-charts.standalone.
 // Where the chart library is found: beside the tool, then in the web folder
 // of the source tree. Empty when it is in neither place.
 std::string findChartLibrary();
+
+// Where a script of an npm package of web/ is found: `fileName` beside the
+// tool, then in web/node_modules/`packageFolder`. Empty when it is in
+// neither place.
+std::string findWebLibrary(const std::string& fileName, const std::string& packageFolder);
+
+// --- pieces of every page the tools write ---
+
+// Script text placed inside a <script> element, made unable to close it
+// early.
+std::string scriptSafe(std::string text);
+
+// JSON placed inside a <script> element: every '<' (they all stand inside
+// strings) written as an escape.
+std::string jsonScriptSafe(const std::string& json);
+
+// Text with &, <, > and " written as entities.
+std::string htmlEscaped(const std::string& text);
+
+// Fills a page template of web/: each {{name}} marker takes the piece of
+// that name, in the order the markers stand.
+void writeFilledTemplate(std::string_view page,
+                         const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
+                         std::ostream& out);
 
 // What the page draws, as the page's script reads it.
 nlohmann::ordered_json chartPageData(const RunRecord& record, const std::string& barsName);

@@ -24,10 +24,14 @@ struct StatsRequest {
     std::string csv, json, html;  // empty: not written
 };
 
+struct MeasuredFiles {
+    std::vector<SessionRow> rows;      // every file's sessions, in file order
+    std::int32_t averageSessions = 0;  // sessions in the mean IB range
+};
+
 // The sessions of every file, pooled in file order. Throws what loading a
 // file or running the study throws, naming the file.
-std::vector<SessionRow> measureFiles(const replay::ModuleLibrary& module,
-                                     const StatsRequest& request);
+MeasuredFiles measureFiles(const replay::ModuleLibrary& module, const StatsRequest& request);
 
 // Measures, prints the aggregates to `out` and writes the outputs.
 void runStats(const replay::ModuleLibrary& module, const StatsRequest& request, std::ostream& out);

@@ -80,21 +80,22 @@ std::vector<std::string> forcedInputSettings() {
     };
 }
 
-std::vector<SessionRow> measureSessions(const replay::ModuleLibrary& module,
-                                        const replay::LoadedChart& chart,
-                                        const std::vector<std::string>& inputs,
-                                        const std::vector<LadderStep>& ladder, std::size_t file) {
+MeasuredSessions measureSessions(const replay::ModuleLibrary& module, replay::LoadedChart chart,
+                                 const std::vector<std::string>& inputs,
+                                 const std::vector<LadderStep>& ladder, std::size_t file) {
     StudyInstance study(module.sessionLevels());
     study.setPriceFormat(chart.priceDecimals);
     study.defaultsPass();
     replay::applyInputSettings(study, inputs);
     replay::applyInputSettings(study, forcedInputSettings());
-    study.setBars(chart.bars);
+    study.setBars(std::move(chart.bars));
     study.fullRecalculation();
-    std::vector<SessionRow> rows =
-        sessionRows(study.bars(), plottedLevels(study), sessionSettings(study), ladder, file);
+    MeasuredSessions measured;
+    measured.settings = sessionSettings(study);
+    measured.rows =
+        sessionRows(study.bars(), plottedLevels(study), measured.settings, ladder, file);
     study.finalCall();
-    return rows;
+    return measured;
 }
 
 }  // namespace keelmark::stats

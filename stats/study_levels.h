@@ -16,12 +16,16 @@ namespace keelmark::stats {
 // The settings stats adds after the user's: every level shown on every bar.
 std::vector<std::string> forcedInputSettings();
 
+struct MeasuredSessions {
+    std::vector<SessionRow> rows;
+    SessionSettings settings;  // as the study used them
+};
+
 // Runs the study over the chart and measures its sessions. `inputs` are
 // SLOT=VALUE settings as `run` takes them. Throws
 // replay::InputSettingError for a setting the study refuses.
-std::vector<SessionRow> measureSessions(const replay::ModuleLibrary& module,
-                                        const replay::LoadedChart& chart,
-                                        const std::vector<std::string>& inputs,
-                                        const std::vector<LadderStep>& ladder, std::size_t file);
+MeasuredSessions measureSessions(const replay::ModuleLibrary& module, replay::LoadedChart chart,
+                                 const std::vector<std::string>& inputs,
+                                 const std::vector<LadderStep>& ladder, std::size_t file);
 
 }  // namespace keelmark::stats

@@ -44,7 +44,7 @@ protected:
         const auto steps = stats::parseLadder(ladder);
         replay::LoadedChart chart{bars_, 2};
         return stats::sessionTable(
-            stats::measureSessions(test::testModule(), chart, inputs, steps, 0), {"hand.csv"},
+            stats::measureSessions(test::testModule(), chart, inputs, steps, 0).rows, {"hand.csv"},
             steps);
     }
 

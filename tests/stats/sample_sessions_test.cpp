@@ -27,7 +27,7 @@ SessionTable measuredTable(const std::vector<std::string>& files,
     request.barFiles = files;
     request.inputs = inputs;
     request.ladder = stats::parseLadder(ladder);
-    return stats::sessionTable(stats::measureFiles(test::testModule(), request), files,
+    return stats::sessionTable(stats::measureFiles(test::testModule(), request).rows, files,
                                request.ladder);
 }
 
