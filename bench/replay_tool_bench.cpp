@@ -7,14 +7,8 @@
 //                         Session Levels in full, print the summary; with the
 //                         tool's peak resident memory
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -22,11 +16,10 @@
 #include <vector>
 
 #include "bench/bar_csv.h"
+#include "bench/child_process.h"
 #include "bench/hosted_chart.h"
 #include "bench/repetition_minimum.h"
 #include "standin_host/bar_file.h"
-
-extern char** environ;
 
 namespace keelmark::bench {
 
@@ -63,43 +56,6 @@ void readAndParse(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-std::string replayToolPath() {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keelmark-replay")
-        .string();
-}
-
-struct ChildRun {
-    int status = -1;
-    double seconds = 0;
-    long peakResidentKilobytes = 0;
-};
-
-// Runs the command with its output thrown away; its time from start to exit
-// and its peak resident memory as the kernel counts them.
-ChildRun runChild(const std::vector<std::string>& command) {
-    std::vector<char*> argv;
-    for (const std::string& a : command) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    ChildRun run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        rusage usage{};
-        if (wait4(pid, &run.status, 0, &usage) == pid) {
-            run.peakResidentKilobytes = usage.ru_maxrss;
-        }
-    }
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
 void replayToolRun(benchmark::State& state) {
     const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
     const std::vector<std::string> command{replayToolPath(), "run",    "--study",
@@ -107,7 +63,7 @@ void replayToolRun(benchmark::State& state) {
     long peak = 0;
     for (auto _ : state) {
         const ChildRun run = runChild(command);
-        if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
+        if (!succeeded(run)) {
             state.SkipWithError("keelmark-replay run failed");
             break;
         }
