@@ -1,10 +1,19 @@
 #include "stats/stats_terminal.h"
 
 #include <cstdio>
+#include <initializer_list>
+#include <string_view>
 
 namespace keelmark::stats {
 
 namespace {
+
+// Appends the pieces in order (one growth, no temporaries joined first).
+void append(std::string& out, std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) {
+        out.append(piece);
+    }
+}
 
 std::string printed(const char* format, double a, double b = 0, double c = 0) {
     char text[128];
@@ -38,16 +47,15 @@ const Proportion* findRate(const std::vector<FlagRate>& rates, const std::string
 
 void ladderTable(std::string& out, const Aggregates& a, const std::vector<LadderStep>& ladder,
                  const std::string& range) {
-    const Proportion& complete = a.rate(range + "_complete");
-    out += "\n" + (range == "ib" ? std::string("IB") : std::string("OR")) +
-           " extensions, % of sessions with a complete " + (range == "ib" ? "IB" : "OR") + " (" +
-           std::to_string(complete.holds) + ")\n";
-    out += "  k      up                   down\n";
-    out += "  break  " + rateText(a.rate(range + "_break_up")) + "  " +
-           rateText(a.rate(range + "_break_down")) + "\n";
+    const std::string name = range == "ib" ? "IB" : "OR";
+    const std::string sessions = std::to_string(a.rate(range + "_complete").holds);
+    append(out, {"\n", name, " extensions, % of sessions with a complete ", name, " (", sessions,
+                 ")\n", "  k      up                   down\n"});
+    append(out, {"  break  ", rateText(a.rate(range + "_break_up")), "  ",
+                 rateText(a.rate(range + "_break_down")), "\n"});
     for (const LadderStep& step : ladder) {
-        out += "  " + padded(step.text, 5) + "  " + rateText(a.rate(range + "_up_" + step.text)) +
-               "  " + rateText(a.rate(range + "_down_" + step.text)) + "\n";
+        append(out, {"  ", padded(step.text, 5), "  ", rateText(a.rate(range + "_up_" + step.text)),
+                     "  ", rateText(a.rate(range + "_down_" + step.text)), "\n"});
     }
 }
 
@@ -64,8 +72,8 @@ void levelRows(std::string& out, const Aggregates& a) {
     };
     for (const auto& [column, label] : rows) {
         const Proportion& p = a.rate(column);
-        out += "  " + padded(label, 25) + "  " + rateText(p) + "  " + std::to_string(p.sessions) +
-               "\n";
+        append(out, {"  ", padded(label, 25), "  ", rateText(p), "  ", std::to_string(p.sessions),
+                     "\n"});
     }
 }
 
@@ -73,16 +81,17 @@ void splitTables(std::string& out, const Aggregates& a) {
     const char* columns[] = {"ib_break_up",   "ib_break_down", "ib_failed_break",
                              "on_high_taken", "on_low_taken",  "gap_filled"};
     for (const Split& split : a.splits) {
-        out += "\nBy " + split.column + "\n" + padded("", 10) +
-               " sessions  IB up   IB down failed  ONH     ONL     gap filled\n";
+        append(out, {"\nBy ", split.column, "\n", padded("", 10),
+                     " sessions  IB up   IB down failed  ONH     ONL     gap filled\n"});
         for (const SplitGroup& g : split.groups) {
-            out += "  " + padded(g.value, 8) + printed("%9.0f", static_cast<double>(g.sessions));
+            append(out,
+                   {"  ", padded(g.value, 8), printed("%9.0f", static_cast<double>(g.sessions))});
             for (const char* column : columns) {
                 const Proportion* p = findRate(g.rates, column);
-                out +=
-                    "  " + padded(p != nullptr && p->sessions > 0 ? printed("%5.1f%%", p->percent)
-                                                                  : std::string("    -"),
-                                  6);
+                const std::string text = p != nullptr && p->sessions > 0
+                                             ? printed("%5.1f%%", p->percent)
+                                             : std::string("    -");
+                append(out, {"  ", padded(text, 6)});
             }
             out += "\n";
         }
@@ -92,12 +101,13 @@ void splitTables(std::string& out, const Aggregates& a) {
 void distributions(std::string& out, const Aggregates& a) {
     out += "\nIB range multiples reached after the IB   25%    50%    75%    90%    of\n";
     for (const Quantiles& q : a.quantiles) {
-        out += "  " + padded(q.column, 38) + printed("%5.2f  %5.2f  %5.2f", q.q25, q.q50, q.q75) +
-               printed("  %5.2f  %.0f\n", q.q90, static_cast<double>(q.sessions));
+        append(out,
+               {"  ", padded(q.column, 38), printed("%5.2f  %5.2f  %5.2f", q.q25, q.q50, q.q75),
+                printed("  %5.2f  %.0f\n", q.q90, static_cast<double>(q.sessions))});
     }
     out += "\nFirst IB break by 30-minute period:";
     for (const PeriodCount& p : a.firstBreakPeriods) {
-        out += " " + std::string(1, p.period) + " " + std::to_string(p.sessions);
+        append(out, {" ", std::string_view(&p.period, 1), " ", std::to_string(p.sessions)});
     }
     out += "\n";
 }
@@ -106,9 +116,10 @@ void distributions(std::string& out, const Aggregates& a) {
 
 std::string terminalReport(const Aggregates& a, const std::vector<LadderStep>& ladder,
                            std::size_t files) {
-    std::string out = std::to_string(a.sessions) + " RTH sessions from " + std::to_string(files) +
-                      (files == 1 ? " file" : " files") + ", " +
-                      std::to_string(a.completeSessions) + " complete";
+    std::string out;
+    append(out, {std::to_string(a.sessions), " RTH sessions from ", std::to_string(files),
+                 files == 1 ? " file" : " files", ", ", std::to_string(a.completeSessions),
+                 " complete"});
     if (a.completeSessions < a.sessions) {
         out += " (a file ending inside RTH: its last session is left out)";
     }
