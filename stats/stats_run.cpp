@@ -66,6 +66,7 @@ void runStats(const replay::ModuleLibrary& module, const StatsRequest& request, 
         }
         chartLibrary = readWholeFile(path);
     }
+    checkInputSettings(module, request.inputs);
     const MeasuredFiles measured = measureFiles(module, request);
     const SessionTable table = sessionTable(measured.rows, request.barFiles, request.ladder);
     const Aggregates aggregates = aggregate(table);

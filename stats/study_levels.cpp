@@ -80,6 +80,14 @@ std::vector<std::string> forcedInputSettings() {
     };
 }
 
+void checkInputSettings(const replay::ModuleLibrary& module,
+                        const std::vector<std::string>& inputs) {
+    StudyInstance study(module.sessionLevels());
+    study.defaultsPass();
+    replay::applyInputSettings(study, inputs);
+    study.finalCall();
+}
+
 MeasuredSessions measureSessions(const replay::ModuleLibrary& module, replay::LoadedChart chart,
                                  const std::vector<std::string>& inputs,
                                  const std::vector<LadderStep>& ladder, std::size_t file) {

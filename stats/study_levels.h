@@ -16,6 +16,12 @@ namespace keelmark::stats {
 // The settings stats adds after the user's: every level shown on every bar.
 std::vector<std::string> forcedInputSettings();
 
+// Applies the settings to a study without bars, so that a setting the study
+// refuses is reported before any file is read. Throws
+// replay::InputSettingError.
+void checkInputSettings(const replay::ModuleLibrary& module,
+                        const std::vector<std::string>& inputs);
+
 struct MeasuredSessions {
     std::vector<SessionRow> rows;
     SessionSettings settings;  // as the study used them

@@ -110,8 +110,12 @@ TEST(StatsCommand, RefusalsNameWhatIsWrongAndLeaveEarlierOutputsAlone) {
         {{"--bars", sample, "--bars", csv}, "an output would overwrite the bar file " + csv},
         {{"--bars", sample, "--period", "1441"}, "--period takes minutes from 1 to 1440, not 1441"},
         {{"--bars", sample, "--tz-from", "America/New_York"}, "--tz-from and --tz-to go together"},
-        {{"--bars", sample, "--input", "Initial Balance Minutes=0"}, "Initial Balance Minutes"},
-        {{"--bars", sample, "--bars", bad}, bad},
+        {{"--bars", sample, "--input", "Initial Balance Minutes=0"},
+         "keelmark-replay: --input: \"Initial Balance Minutes\" (input 4) takes a whole number "
+         "from "
+         "1 to 600, not \"0\"\n"},
+        {{"--bars", sample, "--bars", bad},
+         "keelmark-replay: " + bad + ", line 3: the low is not a number: \"zero\"\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"stats"};
