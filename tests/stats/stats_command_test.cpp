@@ -91,6 +91,28 @@ TEST(StatsCommand, PrintsTheLadderAndWritesCsvAndJsonWhoseAggregatesFollowFromTh
     EXPECT_EQ(j["sessions"][11]["file"], samplePath("NQ_5min_sample.csv"));
 }
 
+TEST(StatsCommand, PeriodAggregatesTheBarsAsRunDoes) {
+    // The 1-minute sample in 30-minute bars is the 30-minute sample.
+    test::ScratchFolder folder;
+    ASSERT_EQ(runReplayCli({"stats", "--bars", samplePath("NQ_1min_sample.csv"), "--period", "30",
+                            "--csv", folder.file("aggregated.csv")})
+                  .status,
+              0);
+    ASSERT_EQ(runReplayCli({"stats", "--bars", samplePath("NQ_30min_sample.csv"), "--csv",
+                            folder.file("thirty.csv")})
+                  .status,
+              0);
+    auto withoutFile = [](std::vector<std::vector<std::string>> rows) {
+        for (auto& row : rows) {
+            row.erase(row.begin());
+        }
+        return rows;
+    };
+    const auto aggregated = withoutFile(csvRows(folder.file("aggregated.csv")));
+    EXPECT_EQ(aggregated.size(), 12u);
+    EXPECT_EQ(aggregated, withoutFile(csvRows(folder.file("thirty.csv"))));
+}
+
 TEST(StatsCommand, RefusalsNameWhatIsWrongAndLeaveEarlierOutputsAlone) {
     test::ScratchFolder folder;
     const std::string csv = folder.write("kept.csv", "earlier run\n");
