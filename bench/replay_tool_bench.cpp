@@ -13,14 +13,8 @@
 //   ReplayTool/TenFiles/SessionLevels/N  one `run` over ten N-bar files,
 //                         worked through on all cores
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,11 +24,10 @@
 #include <vector>
 
 #include "bench/bar_csv.h"
+#include "bench/child_process.h"
 #include "bench/hosted_chart.h"
 #include "bench/repetition_minimum.h"
 #include "standin_host/bar_file.h"
-
-extern char** environ;
 
 namespace keelmark::bench {
 
@@ -71,66 +64,6 @@ void readAndParse(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-std::string replayToolPath() {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "keelmark-replay")
-        .string();
-}
-
-struct ChildRun {
-    int status = -1;
-    double seconds = 0;
-    double processorSeconds = 0;  // user and system time of the child
-    long peakResidentKilobytes = 0;
-};
-
-// The peak resident memory of a process that has ended but is not yet
-// reaped. The kernel's own count for the child (rusage) starts from what
-// this program held when it started the child, which is hundreds of
-// megabytes once the 10M-bar chart is made.
-long peakResidentKilobytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return 0;
-}
-
-// Runs the command with its output thrown away; its time from start to exit,
-// its processor time and its peak resident memory.
-ChildRun runChild(const std::vector<std::string>& command) {
-    std::vector<char*> argv;
-    for (const std::string& a : command) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    ChildRun run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        siginfo_t info{};
-        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0) {
-            run.seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            run.peakResidentKilobytes = peakResidentKilobytes(pid);
-        }
-        rusage usage{};
-        if (wait4(pid, &run.status, 0, &usage) == pid) {
-            run.processorSeconds =
-                static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
 // Ten names for the same file, beside it, so that one run reads ten files.
 std::vector<std::string> tenFiles(const std::string& path) {
     std::vector<std::string> files;
@@ -157,7 +90,7 @@ void replayTool(benchmark::State& state, const char* study, const char* mode, bo
     double processor = 0;
     for (auto _ : state) {
         const ChildRun run = runChild(command);
-        if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
+        if (!succeeded(run)) {
             state.SkipWithError("keelmark-replay run failed");
             break;
         }

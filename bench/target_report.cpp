@@ -169,6 +169,32 @@ bool printParseSpeed(const std::map<std::string, Measurement>& results, std::ost
     return met;
 }
 
+// keelmark-replay stats: ten years of one instrument within a time the
+// trader waits for, and ten files bounded by the cores rather than by one.
+bool printStats(const std::map<std::string, Measurement>& results, std::ostream& out) {
+    constexpr double kOneFileSeconds = 5;
+    const auto one = find(results, "Stats/OneFile/3600000");
+    const auto ten = find(results, "Stats/TenFiles/3600000");
+    bool met = true;
+    out << "| keelmark-replay stats, 10 years (3.6M bars) | "
+        << (one ? timeText(one->seconds) : "not run") << " | - | - | at most "
+        << numberText("%.0f s", kOneFileSeconds) << " | ";
+    if (one) {
+        met = one->seconds <= kOneFileSeconds;
+        out << (met ? "met" : "MISSED") << " |\n";
+    } else {
+        out << "- |\n";
+    }
+    const double cores = std::max(1u, std::thread::hardware_concurrency());
+    out << "| keelmark-replay stats, ten such files | "
+        << (ten ? timeText(ten->seconds) : "not run") << " | `Stats/OneFile/3600000` "
+        << (one ? timeText(one->seconds) : "not run") << " | "
+        << (one && ten ? numberText("%.2fx", ten->seconds / one->seconds) : std::string("-"))
+        << " | about " << numberText("%.1fx", 10 / cores)
+        << numberText(" (10 files on %.0f cores)", cores) << " | - |\n";
+    return met;
+}
+
 void printMemory(const std::map<std::string, Measurement>& results, std::ostream& out) {
     const auto sessionLevels = find(results, "StateMemory/SessionLevels/1000000");
     const auto anchoredVwap = find(results, "StateMemory/AnchoredVwap/1000000");
@@ -194,6 +220,14 @@ void printMemory(const std::map<std::string, Measurement>& results, std::ostream
     if (tool) {
         out << "| keelmark-replay run, peak resident memory, 1M bars | "
             << numberText("%.0f MB", counter(tool, "peak_rss_MB")) << " |\n";
+    }
+    for (const char* name : {"Stats/OneFile/3600000", "Stats/TenFiles/3600000"}) {
+        if (const auto stats = find(results, name)) {
+            out << "| keelmark-replay stats, peak resident memory, "
+                << (name[6] == 'O' ? "one" : "ten") << " 3.6M-bar file"
+                << (name[6] == 'O' ? "" : "s") << " | "
+                << numberText("%.0f MB", counter(stats, "peak_rss_MB")) << " |\n";
+        }
     }
 }
 
@@ -278,6 +312,7 @@ bool printTargetTable(const std::map<std::string, Measurement>& results, std::os
     }
     allMet = printParseSpeed(results, out) && allMet;
     allMet = printReplayTool(results, out) && allMet;
+    allMet = printStats(results, out) && allMet;
     printMemory(results, out);
     return allMet;
 }

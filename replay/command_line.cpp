@@ -17,6 +17,7 @@
 #include "replay/summary_output.h"
 #include "replay/terminal_progress.h"
 #include "replay_engine/bar_aggregation.h"
+#include "replay_engine/chart_loading.h"
 #include "replay_engine/input_setting.h"
 #include "replay_engine/parallel_work.h"
 #include "replay_engine/replay_run.h"
@@ -29,6 +30,8 @@
 #include "standin_host/bar_file.h"
 #include "standin_host/clock_text.h"
 #include "standin_host/module_library.h"
+#include "stats/ladder.h"
+#include "stats/stats_run.h"
 
 namespace keelmark::replay {
 
@@ -60,7 +63,30 @@ struct Options {
     std::size_t pageBars = kChartPageBars;  // 0: all
     std::string outDir;
     std::vector<std::string> outputs{"csv", "json"};
+    // stats
+    std::string ladder = stats::kDefaultLadder;
 };
+
+// The options that make the chart and set the study's inputs, shared by
+// every command that runs a study over bar files.
+void addChartOptions(CLI::App& command, Options& o) {
+    command.add_option("--module", o.module,
+                       "The module to load (default: the one beside this tool)");
+    command.add_option("--period", o.period,
+                       "Aggregate into N-minute bars aligned to the clock (1 to 1440)");
+    command.add_option("--tz-from", o.tzFrom, "IANA time zone of the file's times");
+    command.add_option("--tz-to", o.tzTo, "IANA time zone of the chart");
+    command
+        .add_option("--input", o.inputs,
+                    "SLOT=VALUE: set a study input (slot number or exact label); repeatable")
+        ->allow_extra_args(false);
+    command
+        .add_option("--bad-rows", o.badRows,
+                    "refuse: a malformed row stops the run; skip: leave such rows out, "
+                    "counted in the summary and the JSON")
+        ->check(CLI::IsMember({"refuse", "skip"}))
+        ->capture_default_str();
+}
 
 void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("--study", o.study, "The study to replay")
@@ -72,16 +98,7 @@ void addCommonOptions(CLI::App& command, Options& o) {
                     "Date, Time, Open, High, Low, Last, Volume[, ...]; several files are "
                     "replayed on all cores, each on its own (see --out-dir)")
         ->required();
-    command.add_option("--module", o.module,
-                       "The module to load (default: the one beside this tool)");
-    command.add_option("--period", o.period,
-                       "Aggregate into N-minute bars aligned to the clock (1 to 1440)");
-    command.add_option("--tz-from", o.tzFrom, "IANA time zone of the file's times");
-    command.add_option("--tz-to", o.tzTo, "IANA time zone of the chart");
-    command
-        .add_option("--input", o.inputs,
-                    "SLOT=VALUE: set a study input (slot number or exact label); repeatable")
-        ->allow_extra_args(false);
+    addChartOptions(command, o);
     command
         .add_option("--anchor", o.anchors,
                     "\"YYYY-MM-DD HH:MM[:SS]\": Anchor VWAP Here on the bar at or before it "
@@ -99,12 +116,6 @@ void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("--price-format", o.priceFormat,
                        "Price format passed to formatPrice: decimals 0 to 9 (default: as the "
                        "file's prices)");
-    command
-        .add_option("--bad-rows", o.badRows,
-                    "refuse: a malformed row stops the run; skip: leave such rows out, "
-                    "counted in the summary and the JSON")
-        ->check(CLI::IsMember({"refuse", "skip"}))
-        ->capture_default_str();
     command.add_option("--csv", o.csv, "Write every bar's values as CSV (- for standard output)");
     command.add_option("--json", o.json,
                        "Write the inputs, series, log, alerts, drawings, "
@@ -125,6 +136,22 @@ void addCommonOptions(CLI::App& command, Options& o) {
         ->delimiter(',')
         ->check(CLI::IsMember({"csv", "json", "html"}))
         ->capture_default_str();
+}
+
+void addStatsOptions(CLI::App& command, Options& o) {
+    command
+        .add_option("--bars", o.barFiles,
+                    "Bar file (repeatable: the files are measured in parallel and pooled)")
+        ->required()
+        ->allow_extra_args(false);
+    addChartOptions(command, o);
+    command
+        .add_option("--ladder", o.ladder,
+                    "Multiples of the IB and OR range above the high and below the low")
+        ->capture_default_str();
+    command.add_option("--csv", o.csv, "Write one row per RTH session as CSV");
+    command.add_option("--json", o.json, "Write the sessions and the aggregates as JSON");
+    command.add_option("--html", o.html, "Write the statistics as a self-contained web page");
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -150,7 +177,7 @@ std::size_t pageBarsOf(const std::string& text) {
     return static_cast<std::size_t>(n);
 }
 
-void checkOptions(const Options& o) {
+void checkChartOptions(const Options& o) {
     if (o.periodGiven && (o.period < 1 || o.period > kLongestPeriodMinutes)) {
         throw UsageError("--period takes minutes from 1 to 1440, not " + std::to_string(o.period));
     }
@@ -161,6 +188,10 @@ void checkOptions(const Options& o) {
     if (o.tzFrom.empty() != o.tzTo.empty()) {
         throw UsageError("--tz-from and --tz-to go together");
     }
+}
+
+void checkOptions(const Options& o) {
+    checkChartOptions(o);
     if (!o.anchors.empty() && o.study != "anchored-vwap") {
         throw UsageError("--anchor applies to --study anchored-vwap only");
     }
@@ -217,32 +248,13 @@ std::string readWholeFile(const std::string& path) {
     return text.str();
 }
 
-struct Chart {
-    BarColumns bars;
-    std::int32_t priceDecimals = 0;
-    std::int64_t skippedRowCount = 0;
-    std::vector<SkippedRow> skippedRows;
-};
-
-// The bars as the file holds them become the chart's columns; converting
-// time zones or aggregating works on a list of bars made for it.
-Chart loadChart(const Options& o) {
-    BarFileContents contents =
-        readBars(o.bars, o.badRows == "skip" ? BadRows::Skip : BadRows::Refuse);
-    if (!o.tzFrom.empty() || o.period > 0) {
-        std::vector<Bar> bars = barListOf(contents.bars);
-        contents.bars = BarColumns{};
-        if (!o.tzFrom.empty()) {
-            convertBarTimes(bars, o.tzFrom, o.tzTo);
-        }
-        if (o.period > 0) {
-            bars = aggregateBars(bars, o.period);
-        }
-        contents.bars = barColumnsOf(bars);
-    }
-    return Chart{std::move(contents.bars), contents.priceDecimals, contents.skippedRowCount,
-                 std::move(contents.skippedRows)};
+ChartLoading chartLoading(const Options& o) {
+    return ChartLoading{o.period, o.tzFrom, o.tzTo,
+                        o.badRows == "skip" ? BadRows::Skip : BadRows::Refuse};
 }
+
+// The chart of one bar file, as the options make it.
+LoadedChart loadChart(const Options& o) { return loadChart(o.bars, chartLoading(o)); }
 
 void writeOutputs(const Options& o, const RunRecord& record, const std::string& chartLibrary,
                   std::ostream& standardOutput) {
@@ -344,7 +356,7 @@ public:
         if (batch) {
             return runBatch(library, verify);
         }
-        Chart chart = loadChart(o_);
+        LoadedChart chart = loadChart(o_);
         const RunSettings settings = settingsFor(chart);
         const std::size_t barCount = chart.bars.size();
         try {
@@ -429,7 +441,7 @@ private:
         return o;
     }
 
-    RunSettings settingsFor(const Chart& chart) const {
+    RunSettings settingsFor(const LoadedChart& chart) const {
         checkAnchorsOnChart(chart.bars, settings_.anchors);
         RunSettings settings = settings_;
         settings.priceFormat = o_.priceFormatGiven ? o_.priceFormat : chart.priceDecimals;
@@ -445,12 +457,12 @@ private:
             [&progress](std::size_t done, std::size_t total) { progress.report(done, total); });
     }
 
-    static void noteSkippedRows(RunRecord& record, const Chart& chart) {
+    static void noteSkippedRows(RunRecord& record, const LoadedChart& chart) {
         record.skippedRowCount = chart.skippedRowCount;
         record.skippedRows = chart.skippedRows;
     }
 
-    FileResult runReplay(const ModuleLibrary& module, Chart chart, const RunSettings& settings,
+    FileResult runReplay(const ModuleLibrary& module, LoadedChart chart, const RunSettings& settings,
                          const Options& o, bool single) {
         RunRecord record =
             replay(module, std::move(chart.bars), settings, single && showProgress_);
@@ -478,7 +490,7 @@ private:
         return result;
     }
 
-    FileResult verifyReplay(const ModuleLibrary& module, Chart chart, RunSettings settings,
+    FileResult verifyReplay(const ModuleLibrary& module, LoadedChart chart, RunSettings settings,
                             const Options& o, bool single) {
         const FeedMode outputMode = settings.mode;
         settings.mode = FeedMode::Live;
@@ -527,7 +539,7 @@ private:
         runInParallel(count, workers, [&](std::size_t i) {
             const Options o = fileOptions(o_.barFiles[i]);
             try {
-                Chart chart = loadChart(o);
+                LoadedChart chart = loadChart(o);
                 const RunSettings settings = settingsFor(chart);
                 results[i] = verify ? verifyReplay(module, std::move(chart), settings, o, false)
                                     : runReplay(module, std::move(chart), settings, o, false);
@@ -568,6 +580,31 @@ private:
     RunSettings settings_;
 };
 
+int runStatsCommand(const Options& o, std::ostream& out) {
+    checkChartOptions(o);
+    checkOutputPaths({o.csv, o.json, o.html},
+                     [&o] {
+                         std::vector<std::string> inputs = o.barFiles;
+                         inputs.push_back(modulePath(o));
+                         return inputs;
+                     }());
+    stats::StatsRequest request;
+    try {
+        request.ladder = stats::parseLadder(o.ladder);
+    } catch (const stats::LadderError& e) {
+        throw UsageError(e.what());
+    }
+    request.barFiles = o.barFiles;
+    request.loading = chartLoading(o);
+    request.inputs = o.inputs;
+    request.csv = o.csv;
+    request.json = o.json;
+    request.html = o.html;
+    const ModuleLibrary module(modulePath(o));
+    stats::runStats(module, request, out);
+    return 0;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -584,16 +621,29 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     for (CLI::App* command : {run, verify}) {
         addCommonOptions(*command, options);
     }
+    Options statsOptions;
+    CLI::App* stats = app.add_subcommand(
+        "stats",
+        "How often price reaches each Session Levels level: one row per RTH session of the bar "
+        "files and the percentages over them");
+    addStatsOptions(*stats, statsOptions);
     try {
         app.parse(argc, argv);
-        CLI::App* parsed = run->parsed() ? run : verify;
-        options.priceFormatGiven = parsed->count("--price-format") > 0;
-        options.periodGiven = parsed->count("--period") > 0;
+        if (stats->parsed()) {
+            statsOptions.periodGiven = stats->count("--period") > 0;
+        } else {
+            CLI::App* parsed = run->parsed() ? run : verify;
+            options.priceFormatGiven = parsed->count("--price-format") > 0;
+            options.periodGiven = parsed->count("--period") > 0;
+        }
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e, out, err);
         return status == 0 ? 0 : kExitError;
     }
     try {
+        if (stats->parsed()) {
+            return runStatsCommand(statsOptions, out);
+        }
         return Replay(options, out, err, showProgress).run(verify->parsed());
     } catch (const std::bad_alloc&) {
         err << "keelmark-replay: not enough memory for this run\n";

@@ -5,12 +5,6 @@
 
 namespace keelmark::replay {
 
-namespace {
-
-constexpr std::size_t kFlushBytes = 1u << 20;
-
-// A name as one CSV field: quoted when it holds a comma, a quote or a line
-// break, with quotes doubled.
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
@@ -24,6 +18,10 @@ std::string csvField(const std::string& text) {
     }
     return quoted + '"';
 }
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 1u << 20;
 
 std::string header(const RunRecord& record) {
     std::string h = "DateTime,Open,High,Low,Close,Volume";

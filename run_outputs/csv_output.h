@@ -6,11 +6,16 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "replay_engine/replay_run.h"
 
 namespace keelmark::replay {
 
 void writeCsv(const RunRecord& record, std::ostream& out);
+
+// A text as one CSV field: quoted when it holds a comma, a quote or a line
+// break, with quotes doubled.
+std::string csvField(const std::string& text);
 
 }  // namespace keelmark::replay

@@ -176,7 +176,8 @@ Json logLines(const RunRecord& r) {
     return result;
 }
 
-// Script text placed inside a <script> element must not close it early.
+}  // namespace
+
 std::string scriptSafe(std::string text) {
     auto closesScript = [&text](std::size_t at) {
         constexpr std::string_view kEnd = "</script";
@@ -199,8 +200,6 @@ std::string scriptSafe(std::string text) {
     return text;
 }
 
-// JSON placed inside a <script> element: every '<' (they all stand inside
-// strings) written as an escape.
 std::string jsonScriptSafe(const std::string& json) {
     std::string out;
     out.reserve(json.size());
@@ -237,10 +236,6 @@ std::string htmlEscaped(const std::string& text) {
     return out;
 }
 
-// Fills the page template of web/: each {{name}} marker takes the piece of
-// that name, in the order the markers stand.
-using PageWriter = std::function<void(std::ostream&)>;
-
 void writeFilledTemplate(std::string_view page,
                          const std::vector<std::pair<std::string_view, PageWriter>>& pieces,
                          std::ostream& out) {
@@ -268,21 +263,34 @@ void writeFilledTemplate(std::string_view page,
     }
 }
 
-}  // namespace
+void writeFilledTemplate(std::string_view page,
+                         const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
+                         std::ostream& out) {
+    std::vector<std::pair<std::string_view, PageWriter>> writers;
+    writers.reserve(pieces.size());
+    for (const auto& [key, text] : pieces) {
+        writers.emplace_back(key, [text = text](std::ostream& o) { o << text; });
+    }
+    writeFilledTemplate(page, writers, out);
+}
 
-std::string findChartLibrary() {
-    const std::string besideTool = ModuleLibrary::executableDirectory() + kChartLibraryFile;
+std::string findWebLibrary(const std::string& fileName, const std::string& packageFolder) {
+    const std::string besideTool = ModuleLibrary::executableDirectory() + fileName;
     if (fileExists(besideTool)) {
         return besideTool;
     }
 #ifdef KEELMARK_WEB_DIR
-    const std::string inWebFolder = std::string(KEELMARK_WEB_DIR) +
-                                    "/node_modules/lightweight-charts/dist/" + kChartLibraryFile;
+    const std::string inWebFolder =
+        std::string(KEELMARK_WEB_DIR) + "/node_modules/" + packageFolder + "/" + fileName;
     if (fileExists(inWebFolder)) {
         return inWebFolder;
     }
 #endif
     return {};
+}
+
+std::string findChartLibrary() {
+    return findWebLibrary(kChartLibraryFile, "lightweight-charts/dist");
 }
 
 ChartPageWindow chartPageWindow(std::size_t barCount, std::size_t mostBars) {

@@ -9,7 +9,11 @@
 
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "replay_engine/replay_run.h"
 
@@ -25,6 +29,35 @@ std::string findChartLibrary();
 // The bars a page shows by default: a long chart would make a page of
 // hundreds of megabytes that no browser draws smoothly.
 inline constexpr std::size_t kChartPageBars = 20'000;
+
+// Where a script of an npm package of web/ is found: `fileName` beside the
+// tool, then in web/node_modules/`packageFolder`. Empty when it is in
+// neither place.
+std::string findWebLibrary(const std::string& fileName, const std::string& packageFolder);
+
+// --- pieces of every page the tools write ---
+
+// Script text placed inside a <script> element, made unable to close it
+// early.
+std::string scriptSafe(std::string text);
+
+// JSON placed inside a <script> element: every '<' (they all stand inside
+// strings) written as an escape.
+std::string jsonScriptSafe(const std::string& json);
+
+// Text with &, <, > and " written as entities.
+std::string htmlEscaped(const std::string& text);
+
+// Fills a page template of web/: each {{name}} marker takes the piece of
+// that name, in the order the markers stand; a piece is a text, or a writer
+// that streams it.
+using PageWriter = std::function<void(std::ostream&)>;
+void writeFilledTemplate(std::string_view page,
+                         const std::vector<std::pair<std::string_view, PageWriter>>& pieces,
+                         std::ostream& out);
+void writeFilledTemplate(std::string_view page,
+                         const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
+                         std::ostream& out);
 
 // The bars a page shows: `count` bars from bar `first`.
 struct ChartPageWindow {

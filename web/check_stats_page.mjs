@@ -1,0 +1,82 @@
+// Opens a statistics page written by `keelmark-replay stats --html` in
+// headless Chromium and reports what it shows, as JSON on standard output:
+//   node check_stats_page.mjs PAGE.html SCREENSHOT.png
+// The browser is CHROMIUM_PATH when set, else Debian's /usr/bin/chromium.
+import { chromium } from 'playwright-core';
+import { resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [page_path, screenshot_path] = process.argv.slice(2);
+if (!page_path || !screenshot_path) {
+  console.error('usage: node check_stats_page.mjs PAGE.html SCREENSHOT.png');
+  process.exit(2);
+}
+
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+});
+try {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+  const errors = [];
+  const requests = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('request', (r) => { if (!r.url().startsWith('file:') && !r.url().startsWith('data:')) requests.push(r.url()); });
+
+  await page.goto(pathToFileURL(resolve(page_path)).href);
+  await page.waitForFunction(() => window.keelmarkStatsReady === true, null, { timeout: 60000 });
+  await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+
+  const report = await page.evaluate(() => {
+    const rowsOf = (table) => [...table.querySelectorAll('tbody tr')].map(
+      (tr) => [...tr.children].map((td) => td.textContent));
+    const top = (el) => el.getBoundingClientRect().top + window.scrollY;
+
+    // Pixels of each chart that differ from the page background.
+    const drawn = {};
+    for (const canvas of document.querySelectorAll('canvas')) {
+      const context = canvas.getContext('2d');
+      const pixels = context.getImageData(0, 0, canvas.width, canvas.height).data;
+      let count = 0;
+      for (let i = 0; i < pixels.length; i += 4) {
+        if (pixels[i + 3] !== 0) count++;
+      }
+      drawn[canvas.id] = count;
+    }
+    // Bars of the mirrored ladders: which side each dataset stands on.
+    const ladders = {};
+    for (const chart of window.keelmarkStats.charts) {
+      if (chart.options.indexAxis !== 'y') continue;
+      const x = chart.scales.x;
+      const zero = x.getPixelForValue(0);
+      ladders[chart.canvas.id] = chart.data.datasets.map((set, d) => ({
+        label: set.label,
+        sides: chart.getDatasetMeta(d).data.map((bar) => Math.sign(Math.round(bar.x - zero))),
+      }));
+    }
+    const firstTable = document.querySelector('table');
+    const firstCanvas = document.querySelector('canvas');
+    return {
+      title: document.getElementById('title').textContent,
+      subtitle: document.getElementById('subtitle').textContent,
+      firstTableId: firstTable.id,
+      answerBeforeCharts: top(firstTable) < top(firstCanvas),
+      answerInFirstScreen: top(firstTable) < window.innerHeight,
+      ibLadder: rowsOf(document.getElementById('ib-ladder')),
+      orLadder: rowsOf(document.getElementById('or-ladder')),
+      levels: rowsOf(document.getElementById('levels')),
+      splits: [...document.querySelectorAll('table.split')].map((t) => ({ column: t.dataset.column, rows: rowsOf(t) })),
+      quantiles: rowsOf(document.getElementById('quantiles')),
+      drawn,
+      ladders,
+      periodBars: window.keelmarkStats.charts.find((c) => c.canvas.id === 'period-chart').data.labels,
+    };
+  });
+  report.errors = errors;
+  report.networkRequests = requests;
+  await page.screenshot({ path: screenshot_path, fullPage: true });
+  console.log(JSON.stringify(report));
+} finally {
+  await browser.close();
+}
