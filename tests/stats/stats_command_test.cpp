@@ -129,7 +129,8 @@ TEST(StatsCommand, RefusalsNameWhatIsWrongAndLeaveEarlierOutputsAlone) {
     const Case cases[] = {
         {{"--bars", sample, "--ladder", "1,two"},
          "--ladder: \"two\" is not a multiple of the range (a number of 0 or more)"},
-        {{"--bars", sample, "--bars", csv}, "an output would overwrite the bar file " + csv},
+        {{"--bars", sample, "--bars", csv},
+         "output " + csv + " is the input file " + csv + ", which is never overwritten"},
         {{"--bars", sample, "--period", "1441"}, "--period takes minutes from 1 to 1440, not 1441"},
         {{"--bars", sample, "--tz-from", "America/New_York"}, "--tz-from and --tz-to go together"},
         {{"--bars", sample, "--input", "Initial Balance Minutes=0"},
