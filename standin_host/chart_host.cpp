@@ -248,15 +248,6 @@ void BarColumns::reserve(std::size_t n) {
     volume.reserve(n);
 }
 
-void BarColumns::resize(std::size_t n) {
-    times.resize(n);
-    open.resize(n);
-    high.resize(n);
-    low.resize(n);
-    close.resize(n);
-    volume.resize(n);
-}
-
 void BarColumns::set(std::size_t i, const Bar& bar) {
     times[i] = bar.start;
     open[i] = bar.open;
