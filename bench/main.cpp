@@ -6,10 +6,15 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <string_view>
 
+#include "bench/child_process.h"
 #include "bench/target_report.h"
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string_view(argv[1]) == keelmark::bench::kMeasureChildOption) {
+        return keelmark::bench::measureChild(argc - 2, argv + 2);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

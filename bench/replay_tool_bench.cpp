@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,6 +107,11 @@ void replayTool(benchmark::State& state, const char* study, const char* mode, bo
 }
 
 }  // namespace
+
+// The kernel counts a started program's peak memory from what its parent
+// held when it started it, which is hundreds of megabytes in this program
+// once the large charts are made. So the tool is started by a fresh process
+// of this program, which holds next to nothing, and that process reports.
 
 BENCHMARK(readBytes)
     ->Name("BarFile/ReadBytes")

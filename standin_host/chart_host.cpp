@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -167,20 +168,53 @@ std::string copiedText(const HostString& s) { return textOf(s); }
 // read as zeros and take memory only when written. Smaller ones are cleared.
 constexpr std::size_t kMappedBlockBytes = std::size_t{1} << 20;
 
+#if KEELMARK_MAPPED_COLUMNS
+
+// Mapped blocks start on a large-page boundary and span whole large pages,
+// so that no large page ever covers the end of one column and the start of
+// the next (the system joins neighbouring mappings): a large page written
+// for one column then never makes another column's unwritten start resident.
+constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
+
+std::size_t mappedLength(std::size_t bytes) {
+    return (bytes + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
+}
+
+void* mapZeroed(std::size_t bytes) {
+    const std::size_t length = mappedLength(bytes);
+    const std::size_t reserved = length + kLargePageBytes;
+    void* mapped =
+        ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned =
+        (start + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
+    if (aligned > start) {
+        ::munmap(mapped, aligned - start);
+    }
+    const std::uintptr_t end = start + reserved;
+    if (end > aligned + length) {
+        ::munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+    }
+    void* block = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    // Large pages where the system offers them: a chart written bar by bar
+    // then takes one page fault per 2 MiB instead of per 4 KiB, which on a
+    // virtual machine is most of the cost of writing a long chart. The price
+    // is at most one partly written large page per written column.
+    ::madvise(block, length, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+#endif
+
 void* allocateZeroed(std::size_t bytes) {
 #if KEELMARK_MAPPED_COLUMNS
     if (bytes >= kMappedBlockBytes) {
-        void* block =
-            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block == MAP_FAILED) {
-            throw std::bad_alloc();
-        }
-#ifdef MADV_HUGEPAGE
-        // Large pages where the system offers them: a chart written bar by
-        // bar then takes one page fault per 2 MiB instead of per 4 KiB.
-        ::madvise(block, bytes, MADV_HUGEPAGE);
-#endif
-        return block;
+        return mapZeroed(bytes);
     }
 #endif
     void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
@@ -196,7 +230,7 @@ void releaseZeroed(void* block, std::size_t bytes) {
     }
 #if KEELMARK_MAPPED_COLUMNS
     if (bytes >= kMappedBlockBytes) {
-        ::munmap(block, bytes);
+        ::munmap(block, mappedLength(bytes));
         return;
     }
 #else
@@ -212,15 +246,6 @@ void BarColumns::reserve(std::size_t n) {
     low.reserve(n);
     close.reserve(n);
     volume.reserve(n);
-}
-
-void BarColumns::resize(std::size_t n) {
-    times.resize(n);
-    open.resize(n);
-    high.resize(n);
-    low.resize(n);
-    close.resize(n);
-    volume.resize(n);
 }
 
 void BarColumns::set(std::size_t i, const Bar& bar) {

@@ -88,7 +88,6 @@ struct BarColumns {
         close.push_back(bar.close);
         volume.push_back(bar.volume);
     }
-    void resize(std::size_t n);
     // Sets bar i, which must exist.
     void set(std::size_t i, const Bar& bar);
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -374,6 +375,26 @@ TEST_F(ChartHost, LiveFeedOpensFormsAndClosesEachBarOverThreeCalls) {
     EXPECT_EQ(lastBars[3].close, real.close);
     EXPECT_EQ(study.bars().size(), bars.size());
     EXPECT_EQ(study.bars().back().close, bars.back().close);
+}
+
+// The host's arrays start as zeros without being written, in small blocks
+// and in mapped ones, and a bar added after the array has moved to larger
+// storage starts at zero too; the record's arrays move without a copy.
+TEST(HostColumn, ArraysStartAndGrowAsZeros) {
+    for (const std::size_t n : {std::size_t{10}, std::size_t{300'000}, std::size_t{3'000'000}}) {
+        replay::HostColumn column(n);
+        EXPECT_TRUE(std::all_of(column.begin(), column.end(), [](float v) { return v == 0.0f; }))
+            << n;
+        std::fill(column.begin(), column.end(), 1.0f);
+        column.resize(2 * n + 7);
+        EXPECT_TRUE(std::all_of(column.begin() + static_cast<std::ptrdiff_t>(n), column.end(),
+                                [](float v) { return v == 0.0f; }))
+            << n;
+        EXPECT_EQ(column[n - 1], 1.0f);
+        const float* storage = column.data();
+        const replay::HostColumn moved = std::move(column);
+        EXPECT_EQ(moved.data(), storage);
+    }
 }
 
 }  // namespace
