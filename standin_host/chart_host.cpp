@@ -220,10 +220,11 @@ void StudyInstance::setBars(std::vector<Bar> bars) {
         close_[i] = b.close;
         volume_[i] = b.volume;
     }
-    // A new chart: what the study wrote for the old one goes.
+    // A new chart: what the study wrote for the old one goes. The storage
+    // stays, cleared, for the next chart of the same instance.
     for (std::size_t slot = 0; slot < values_.size(); ++slot) {
-        values_[slot] = OutputColumn{};
-        extras_[slot] = OutputColumn{};
+        clearColumn(values_[slot]);
+        clearColumn(extras_[slot]);
     }
     preparedBars_ = -1;
 }

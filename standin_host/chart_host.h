@@ -11,6 +11,7 @@
 // remembered for the duration of each call (one call at a time per thread).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -245,6 +246,12 @@ private:
         }
     }
     static void resizeColumn(OutputColumn& c, std::size_t count);
+    // No values in use; the storage stays, all zeros.
+    static void clearColumn(OutputColumn& c) {
+        std::fill(c.storage.begin(), c.storage.begin() + static_cast<std::ptrdiff_t>(c.count),
+                  0.0f);
+        c.count = 0;
+    }
     std::vector<OutputColumn> values_;
     // The chart size and declared outputs the output arrays were last
     // prepared for (-1: prepare them on the next call).

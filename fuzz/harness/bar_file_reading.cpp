@@ -55,7 +55,8 @@ std::string checkContents(const replay::BarFileContents& contents) {
         const replay::Bar& b = contents.bars[i];
         if (!std::isfinite(b.open) || !std::isfinite(b.high) || !std::isfinite(b.low) ||
             !std::isfinite(b.close) || !std::isfinite(b.volume)) {
-            return "bar " + std::to_string(i) + " was read with a price or volume that is not finite";
+            return "bar " + std::to_string(i) +
+                   " was read with a price or volume that is not finite";
         }
         if (i > 0 && b.start < contents.bars[i - 1].start - kHour) {
             return "bar " + std::to_string(i) + " starts more than an hour before the bar above it";

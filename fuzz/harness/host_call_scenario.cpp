@@ -16,8 +16,8 @@ namespace {
 using replay::Bar;
 using replay::StudyInstance;
 
-constexpr std::size_t kMostBars = 600;
-constexpr int kMostSteps = 64;
+constexpr std::size_t kMostBars = 64;
+constexpr int kMostSteps = 16;
 
 class BrokenInvariant {
 public:
@@ -37,7 +37,9 @@ struct Scenario {
     std::int32_t nextStudyId = 1;
 };
 
-std::int32_t chartBars(const StudyInstance& s) { return static_cast<std::int32_t>(s.bars().size()); }
+std::int32_t chartBars(const StudyInstance& s) {
+    return static_cast<std::int32_t>(s.bars().size());
+}
 
 // Runs one host call; an exception that comes back out of the module is a
 // broken invariant (the stand-in host itself throws none on these calls).
@@ -91,12 +93,18 @@ std::vector<Bar> makeBars(Scenario& s, std::size_t count) {
 std::int32_t anyStartIndex(Scenario& s) {
     const std::int32_t n = chartBars(*s.instance);
     switch (s.in.u8() % 6) {
-        case 0: return n - 1;
-        case 1: return n - 2;
-        case 2: return 0;
-        case 3: return n + static_cast<std::int32_t>(s.in.u8());
-        case 4: return -1 - static_cast<std::int32_t>(s.in.u8());
-        default: return oddInt(s.in);
+        case 0:
+            return n - 1;
+        case 1:
+            return n - 2;
+        case 2:
+            return 0;
+        case 3:
+            return n + static_cast<std::int32_t>(s.in.u8());
+        case 4:
+            return -1 - static_cast<std::int32_t>(s.in.u8());
+        default:
+            return oddInt(s.in);
     }
 }
 
@@ -163,24 +171,36 @@ void rewriteHistory(Scenario& s) {
 void setAnyInput(Scenario& s) {
     StudyInstance& i = *s.instance;
     const std::int32_t declared = std::max(i.declaredInputCount(), 1);
-    const std::int32_t slot = s.in.u8() < 230
-                                  ? static_cast<std::int32_t>(s.in.below(static_cast<std::uint32_t>(declared)))
-                                  : static_cast<std::int32_t>(s.in.below(StudyInstance::kInputSlots));
+    const std::int32_t slot =
+        s.in.u8() < 230
+            ? static_cast<std::int32_t>(s.in.below(static_cast<std::uint32_t>(declared)))
+            : static_cast<std::int32_t>(s.in.below(StudyInstance::kInputSlots));
     switch (s.in.u8() % 6) {
-        case 0: i.setIntInput(slot, oddInt(s.in)); break;
-        case 1: i.setFloatInput(slot, oddFloat(s.in)); break;
-        case 2: i.setDoubleInput(slot, oddDouble(s.in)); break;
-        case 3: i.setInputType(slot, s.in.u8()); break;
+        case 0:
+            i.setIntInput(slot, oddInt(s.in));
+            break;
+        case 1:
+            i.setFloatInput(slot, oddFloat(s.in));
+            break;
+        case 2:
+            i.setDoubleInput(slot, oddDouble(s.in));
+            break;
+        case 3:
+            i.setInputType(slot, s.in.u8());
+            break;
         case 4: {
             // A date-time on the chart, or near it: anchors that resolve.
             if (!i.bars().empty()) {
                 const Bar& b = i.bars()[s.in.below(static_cast<std::uint32_t>(i.bars().size()))];
-                const double offset = static_cast<double>(static_cast<std::int8_t>(s.in.u8())) / 1440.0;
+                const double offset =
+                    static_cast<double>(static_cast<std::int8_t>(s.in.u8())) / 1440.0;
                 i.setDoubleInput(slot, toDays(b.start) + (s.in.flag() ? offset : 0.0));
             }
             break;
         }
-        default: i.setIntInput(slot, static_cast<std::int32_t>(s.in.u8() % 8)); break;
+        default:
+            i.setIntInput(slot, static_cast<std::int32_t>(s.in.u8() % 8));
+            break;
     }
     // The host asks for a full recalculation after a settings change, most
     // of the time.
@@ -222,8 +242,12 @@ void changeHostBehaviour(Scenario& s) {
             release(i.input(slot).name);
             return;
         }
-        case 0: i.setFormatPriceGivesNoText(s.in.flag()); break;
-        case 1: i.setMenuRegistrationRefused(s.in.flag()); break;
+        case 0:
+            i.setFormatPriceGivesNoText(s.in.flag());
+            break;
+        case 1:
+            i.setMenuRegistrationRefused(s.in.flag());
+            break;
         case 2: {
             const std::int32_t answer = oddInt(s.in);
             i.setBarIndexLookup([answer](ChartDateTime) { return answer; });
@@ -232,12 +256,13 @@ void changeHostBehaviour(Scenario& s) {
         case 3: {
             const std::int32_t shift = static_cast<std::int8_t>(s.in.u8());
             StudyInstance* host = &i;
-            i.setBarIndexLookup([host, shift](ChartDateTime t) {
-                return host->barIndexAtOrBefore(t) + shift;
-            });
+            i.setBarIndexLookup(
+                [host, shift](ChartDateTime t) { return host->barIndexAtOrBefore(t) + shift; });
             break;
         }
-        case 4: i.setPriceFormat(s.in.u8() < 200 ? s.in.u8() % 12 : oddInt(s.in)); break;
+        case 4:
+            i.setPriceFormat(s.in.u8() < 200 ? s.in.u8() % 12 : oddInt(s.in));
+            break;
         default:
             i.holdBackArray(static_cast<replay::HostArrayId>(s.in.u8() % 8), s.in.flag());
             break;
@@ -248,11 +273,21 @@ void overrideBarCount(Scenario& s) {
     const std::int32_t n = chartBars(*s.instance);
     std::int32_t count = -1;
     switch (s.in.u8() % 5) {
-        case 0: count = -1; break;  // the chart's own count again
-        case 1: count = 0; break;
-        case 2: count = std::max(n - 1 - static_cast<std::int32_t>(s.in.u8() % 4), 0); break;
-        case 3: count = n + 1 + static_cast<std::int32_t>(s.in.u8() % 64); break;
-        default: count = static_cast<std::int32_t>(s.in.u8() % 16); break;
+        case 0:
+            count = -1;
+            break;  // the chart's own count again
+        case 1:
+            count = 0;
+            break;
+        case 2:
+            count = std::max(n - 1 - static_cast<std::int32_t>(s.in.u8() % 4), 0);
+            break;
+        case 3:
+            count = n + 1 + static_cast<std::int32_t>(s.in.u8() % 64);
+            break;
+        default:
+            count = static_cast<std::int32_t>(s.in.u8() % 16);
+            break;
     }
     s.instance->setBarCountOverride(count);
     updateWithAnyStart(s);
@@ -271,19 +306,41 @@ void refuseAllocations(Scenario& s) {
 
 void step(Scenario& s) {
     switch (s.in.u8() % 14) {
-        case 0: hostCall("a full recalculation", [&] { s.instance->fullRecalculation(); }); break;
-        case 1: updateWithAnyStart(s); break;
+        case 0:
+            hostCall("a full recalculation", [&] { s.instance->fullRecalculation(); });
+            break;
+        case 1:
+            updateWithAnyStart(s);
+            break;
         case 2:
-        case 3: appendBars(s); break;
+        case 3:
+            appendBars(s);
+            break;
         case 4:
-        case 5: reformLastBar(s); break;
-        case 6: cutOrReplaceChart(s); break;
-        case 7: rewriteHistory(s); break;
-        case 8: setAnyInput(s); break;
-        case 9: chooseMenuItem(s); break;
-        case 10: changeHostBehaviour(s); break;
-        case 11: overrideBarCount(s); break;
-        case 12: refuseAllocations(s); break;
+        case 5:
+            reformLastBar(s);
+            break;
+        case 6:
+            cutOrReplaceChart(s);
+            break;
+        case 7:
+            rewriteHistory(s);
+            break;
+        case 8:
+            setAnyInput(s);
+            break;
+        case 9:
+            chooseMenuItem(s);
+            break;
+        case 10:
+            changeHostBehaviour(s);
+            break;
+        case 11:
+            overrideBarCount(s);
+            break;
+        case 12:
+            refuseAllocations(s);
+            break;
         default:
             if (s.in.flag()) {
                 finishInstance(s);
