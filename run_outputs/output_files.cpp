@@ -9,9 +9,32 @@ namespace keelmark::replay {
 
 namespace {
 
-std::string temporaryPathFor(const std::string& path) { return path + ".partial"; }
+bool pathTaken(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(path, error);
+    return !error || status.type() != std::filesystem::file_type::not_found;
+}
 
 }  // namespace
+
+// "<path>.partial", or with a number behind it when that name is taken: by
+// a file already there (which may be the bar file, or any file the user
+// keeps), or by another output of this run or its temporary file. A fixed
+// name would truncate such a file and then move it into place as the output.
+std::string OutputFiles::temporaryPathFor(const std::string& path) const {
+    constexpr int kMostTries = 1000;
+    for (int n = 0; n < kMostTries; ++n) {
+        const std::string candidate = path + ".partial" + (n == 0 ? "" : std::to_string(n));
+        bool taken = pathTaken(candidate);
+        for (const Pending& p : pending_) {
+            taken = taken || candidate == p.path || candidate == p.temporary;
+        }
+        if (!taken) {
+            return candidate;
+        }
+    }
+    throw std::runtime_error("cannot write " + path + ": no free name for its temporary file");
+}
 
 OutputFiles::~OutputFiles() {
     for (const Pending& p : pending_) {

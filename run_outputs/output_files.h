@@ -29,6 +29,8 @@ private:
         std::string path;
         std::string temporary;
     };
+    std::string temporaryPathFor(const std::string& path) const;
+
     std::vector<Pending> pending_;
 };
 
