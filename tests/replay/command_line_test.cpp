@@ -287,19 +287,19 @@ TEST(CommandLine, TemporaryFilesNeverTakeTheNameOfAFileAlreadyThere) {
                                           "timestamp,open,high,low,close,volume\n"
                                           "2023-11-20 09:30:00,1,2,0.5,1.5,10\n"
                                           "2023-11-20 09:31:00,1,2,0.5,1.5,10\n");
-    const std::string barsText = readText(bars);
+    const std::string barsText = test::readText(bars);
     const CliResult r = runReplayCli(
         {"run", "--study", "session-levels", "--bars", bars, "--csv", folder.file("levels.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readText(bars), barsText);
-    EXPECT_EQ(readText(folder.file("levels.csv")).rfind("time", 0), 0u);
+    EXPECT_EQ(test::readText(bars), barsText);
+    EXPECT_EQ(test::readText(folder.file("levels.csv")).rfind("DateTime,", 0), 0u);
 
     const CliResult swapped =
         runReplayCli({"run", "--study", "session-levels", "--bars", bars, "--csv",
                       folder.file("out.json.partial"), "--json", folder.file("out.json")});
     ASSERT_EQ(swapped.status, 0) << swapped.err;
-    EXPECT_EQ(readText(folder.file("out.json")).rfind("{", 0), 0u);
-    EXPECT_EQ(readText(folder.file("out.json.partial")).rfind("time", 0), 0u);
+    EXPECT_EQ(test::readText(folder.file("out.json")).rfind("{", 0), 0u);
+    EXPECT_EQ(test::readText(folder.file("out.json.partial")).rfind("DateTime,", 0), 0u);
     EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"levels.csv", "levels.csv.partial",
                                                             "out.json", "out.json.partial"}));
 }
