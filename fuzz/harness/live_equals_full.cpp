@@ -204,7 +204,7 @@ std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
     FuzzBytes in(data, size);
     const Study study = in.flag() ? Study::AnchoredVwap : Study::SessionLevels;
     const std::size_t warmup = in.u16() % 97;
-    const std::size_t liveBars = 1 + in.u8() % 48;
+    const std::size_t liveBars = 1 + in.u8() % 24;
 
     BarMaker maker;
     std::vector<Bar> bars;
