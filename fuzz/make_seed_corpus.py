@@ -91,8 +91,8 @@ def main():
     for folder in ("session_levels_host_calls", "anchored_vwap_host_calls"):
         host_call_seeds(folder, rng)
     for i, (study, warmup, live_bars, code) in enumerate(
-            [(0, 90, 40, 0), (0, 60, 48, 4), (1, 90, 40, 0), (1, 50, 45, 4), (0, 96, 30, 160),
-             (1, 80, 48, 160)]):
+            [(0, 90, 24, 0), (0, 60, 20, 4), (1, 90, 24, 0), (1, 50, 22, 4), (0, 96, 16, 160),
+             (1, 80, 24, 160)]):
         write("live_equals_full", "feed_%d" % i, live_seed(rng, study, warmup, live_bars, code))
 
 
