@@ -32,10 +32,13 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// The file's lines, one at a time, through a buffer of fixed size.
+// The file's lines, one at a time, through a buffer of fixed size: the
+// file's whole size when it is smaller than one chunk (a short file costs no
+// 4 MiB buffer), else one chunk.
 class LineStream {
 public:
-    explicit LineStream(std::FILE* file) : file_(file), buffer_(kChunkBytes) {}
+    LineStream(std::FILE* file, std::uintmax_t fileSize)
+        : file_(file), buffer_(bufferSize(fileSize)) {}
 
     // False at the end of the file. The line (without its line break) stays
     // valid until the next call.
@@ -68,6 +71,13 @@ public:
     bool failed() const { return std::ferror(file_) != 0; }
 
 private:
+    static std::size_t bufferSize(std::uintmax_t fileSize) {
+        constexpr std::uintmax_t kSmallest = 4096;
+        // One byte more than the file, so that the first read reaches its end.
+        return static_cast<std::size_t>(
+            std::clamp<std::uintmax_t>(fileSize + 1, kSmallest, kChunkBytes));
+    }
+
     // Moves the unfinished line to the front and reads behind it; a line
     // that fills the whole buffer doubles it, up to the longest line allowed.
     void refill() {
@@ -433,7 +443,9 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
         return BarFileError(path + ", line " + std::to_string(lineNumber) + ": " + what);
     };
 
-    LineStream lines(file.get());
+    std::error_code sizeError;
+    const std::uintmax_t fileSize = std::filesystem::file_size(path, sizeError);
+    LineStream lines(file.get(), sizeError ? kChunkBytes : fileSize);
     BarFileContents contents;
     std::string_view line;
     std::unique_ptr<BarLineParser> parser;

@@ -96,9 +96,12 @@ double oddDouble(FuzzBytes& in) {
 }
 
 std::int32_t oddInt(FuzzBytes& in) {
-    constexpr std::int32_t kOdd[] = {0,  1,  -1, 2, 3,  4,   5,   30,   59,  60,  61, 1440,
-                                     -2, 99, 100, 101, 1000, 86400, 0x7FFFFFFF,
-                                     static_cast<std::int32_t>(0x80000000), 0x7FFFFFFE};
+    constexpr std::int32_t kOdd[] = {
+        0,         1,    -1,    2,          3,
+        4,         5,    30,    59,         60,
+        61,        1440, -2,    99,         100,
+        101,       1000, 86400, 0x7FFFFFFF, static_cast<std::int32_t>(0x80000000),
+        0x7FFFFFFE};
     const std::uint8_t code = in.u8();
     return code < 240 ? kOdd[code % std::size(kOdd)] : in.i32();
 }

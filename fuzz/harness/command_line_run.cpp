@@ -1,0 +1,314 @@
+#include "fuzz/harness/command_line_run.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "fuzz/harness/fuzz_module.h"
+#include "replay/command_line.h"
+
+namespace keelmark::fuzz {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMostArguments = 24;
+constexpr std::size_t kLongestArgument = 256;
+
+// A short chart: a Sunday evening, the Monday session's opening hour (with a
+// gap), and the Tuesday open, so that sessions, ranges and anchors form.
+std::string minuteBars() {
+    std::string text = "timestamp,open,high,low,close,volume\n";
+    const char* const starts[] = {"2023-11-19 18:00", "2023-11-20 09:25", "2023-11-21 09:30"};
+    const int counts[] = {6, 30, 12};
+    double price = 15890.0;
+    for (int block = 0; block < 3; ++block) {
+        const int hour = std::atoi(starts[block] + 11);
+        const int minute = std::atoi(starts[block] + 14);
+        for (int k = 0; k < counts[block]; ++k) {
+            const int m = hour * 60 + minute + k;
+            char line[128];
+            std::snprintf(line, sizeof line, "%.10s %02d:%02d:00,%.2f,%.2f,%.2f,%.2f,%d\n",
+                          starts[block], m / 60, m % 60, price, price + 3.5, price - 2.25,
+                          price + 1.25, 100 + 7 * k);
+            text += line;
+            price += (k % 3 == 0) ? -1.75 : 2.5;
+        }
+    }
+    return text;
+}
+
+const std::map<std::string, std::string>& fixtures() {
+    static const std::map<std::string, std::string> files = {
+        {"bars.csv", minuteBars()},
+        {"dated.csv",
+         "Date, Time, Open, High, Low, Last, Volume\n"
+         "2023/11/20, 09:30:00, 15900.25, 15904.5, 15898, 15902.75, 310\n"
+         "2023/11/20, 09:31:00, 15902.75, 15903, 15895.5, 15896, 280\n"
+         "2023/11/20, 09:32:00, 15896, 15899.25, 15890, 15898.5, 295\n"
+         "2023/11/20, 16:00:00, 15898.5, 15910, 15897, 15909.25, 120\n"
+         "2023/11/21, 09:30:00, 15911, 15915.75, 15905.5, 15906, 400\n"},
+        {"broken.csv",
+         "timestamp,open,high,low,close,volume\n"
+         "2023-11-20 09:30:00,1,2,0.5,1.5,10\n"
+         "2023-11-20 09:31:00,1,2,0.5,1.5,ten\n"},
+        {"earlier.csv", "an output of an earlier run\n"},
+    };
+    return files;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// <temp>/keelmark-command-line-fuzz-XXXXXX/scratch, made once per process
+// and removed at its end.
+struct Sandbox {
+    fs::path root;
+    fs::path scratch;
+
+    Sandbox() {
+        std::string pattern =
+            (fs::temp_directory_path() / "keelmark-command-line-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "fuzz: cannot make a scratch folder\n");
+            std::abort();
+        }
+        root = pattern;
+        scratch = root / "scratch";
+        fs::create_directory(scratch);
+        for (const auto& [name, text] : fixtures()) {
+            writeFile(scratch / name, text);
+        }
+    }
+    ~Sandbox() {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+};
+
+const Sandbox& sandbox() {
+    static const Sandbox box;
+    return box;
+}
+
+// No "/" at the start of a path or of an option's value, no "..".
+std::string confined(std::string arg) {
+    for (std::size_t at = arg.find(".."); at != std::string::npos; at = arg.find("..")) {
+        arg.replace(at, 2, "_.");
+    }
+    std::string out;
+    for (const char c : arg) {
+        if (c == '/' && (out.empty() || out.back() == '=')) {
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+bool namesServe(const std::vector<std::string>& args) {
+    for (std::string arg : args) {
+        std::transform(arg.begin(), arg.end(), arg.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (arg.find("serve") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A module is loaded from the scratch folder or not at all: a bare name
+// would be looked up on the system's library path.
+void keepModuleInScratch(std::vector<std::string>& args) {
+    constexpr std::string_view kOption = "--module";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == kOption && i + 1 < args.size()) {
+            args[i + 1] = "./" + args[i + 1];
+            ++i;
+        } else if (args[i].rfind("--module=", 0) == 0) {
+            args[i].insert(kOption.size() + 1, "./");
+        }
+    }
+}
+
+struct FileState {
+    std::map<std::string, std::string> files;  // regular files by name, with their text
+    std::set<std::string> others;              // anything else
+};
+
+FileState filesIn(const fs::path& folder) {
+    FileState state;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).generic_string();
+        if (entry.is_regular_file()) {
+            state.files[name] = readFile(entry.path());
+        } else if (!entry.is_directory()) {
+            state.others.insert(name);
+        }
+    }
+    return state;
+}
+
+// Whether the arguments name the file (as an argument or an option's value).
+bool named(const std::vector<std::string>& args, const std::string& name) {
+    for (const std::string& arg : args) {
+        const std::size_t equals = arg.find('=');
+        for (const std::string& path :
+             {arg, equals == std::string::npos ? std::string() : arg.substr(equals + 1)}) {
+            if (!path.empty() && fs::path(path).lexically_normal().generic_string() == name) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::string checkFiles(const std::vector<std::string>& args, int status, const FileState& after) {
+    if (!after.others.empty()) {
+        return "left something that is not a file: " + *after.others.begin();
+    }
+    for (const auto& [name, text] : after.files) {
+        const auto fixture = fixtures().find(name);
+        const bool isFixture = fixture != fixtures().end();
+        if (name.find(".partial") != std::string::npos && !isFixture && !named(args, name)) {
+            return "a temporary file was left behind: " + name;
+        }
+        if (status == replay::kExitError && !isFixture) {
+            return "a run that failed wrote " + name;
+        }
+        if (isFixture && text != fixture->second &&
+            (status == replay::kExitError || !named(args, name))) {
+            return "a run changed " + name + " without being asked to write it";
+        }
+    }
+    for (const auto& [name, text] : fixtures()) {
+        if (after.files.count(name) == 0 && (status == replay::kExitError || !named(args, name))) {
+            return "a run removed " + name;
+        }
+    }
+    return {};
+}
+
+// Back to the fixtures alone, as they were.
+void restoreScratch(const FileState& after) {
+    const fs::path& scratch = sandbox().scratch;
+    for (const auto& entry : fs::directory_iterator(scratch)) {
+        if (fixtures().count(entry.path().filename().string()) == 0 || !entry.is_regular_file()) {
+            fs::remove_all(entry.path());
+        }
+    }
+    for (const auto& [name, text] : fixtures()) {
+        const auto found = after.files.find(name);
+        if (found == after.files.end() || found->second != text) {
+            fs::remove_all(scratch / name);
+            writeFile(scratch / name, text);
+        }
+    }
+}
+
+// Runs in the scratch folder; the working folder is restored afterwards.
+class InScratch {
+public:
+    InScratch() : previous_(fs::current_path()) { fs::current_path(sandbox().scratch); }
+    ~InScratch() {
+        std::error_code ignored;
+        fs::current_path(previous_, ignored);
+    }
+    InScratch(const InScratch&) = delete;
+    InScratch& operator=(const InScratch&) = delete;
+
+private:
+    fs::path previous_;
+};
+
+}  // namespace
+
+std::vector<std::string> confinedArguments(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> args;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::size_t begin = 0;
+    while (begin <= text.size() && args.size() < kMostArguments) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        args.push_back(
+            confined(std::string(text.substr(begin, std::min(end - begin, kLongestArgument)))));
+        begin = end + 1;
+    }
+    if (namesServe(args)) {
+        return {};
+    }
+    keepModuleInScratch(args);
+    return args;
+}
+
+std::string runCommandLineBytes(const std::uint8_t* data, std::size_t size) {
+    fuzzModule();  // kept loaded, so that each run's load of it costs nothing
+    const std::vector<std::string> args = confinedArguments(data, size);
+    if (args.empty()) {
+        return {};
+    }
+    std::vector<const char*> argv{"keelmark-replay"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    std::ostringstream out, err;
+    int status = -1;
+    std::string broken;
+    {
+        const InScratch inScratch;
+        try {
+            status = replay::runCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+        } catch (const std::exception& e) {
+            broken = std::string("an exception out of the command line: ") + e.what();
+        } catch (...) {
+            broken = "an exception out of the command line";
+        }
+    }
+    if (broken.empty() && status != 0 && status != replay::kExitMismatch &&
+        status != replay::kExitError) {
+        broken = "exit status " + std::to_string(status);
+    }
+    if (broken.empty() && status == replay::kExitError && err.str().empty()) {
+        broken = "exit status 2 without a message";
+    }
+    for (const auto& entry : fs::directory_iterator(sandbox().root)) {
+        if (entry.path() != sandbox().scratch && broken.empty()) {
+            broken = "wrote outside the scratch folder: " + entry.path().string();
+        }
+        if (entry.path() != sandbox().scratch) {
+            fs::remove_all(entry.path());
+        }
+    }
+    const FileState after = filesIn(sandbox().scratch);
+    if (broken.empty()) {
+        broken = checkFiles(args, status, after);
+    }
+    restoreScratch(after);
+    return broken;
+}
+
+}  // namespace keelmark::fuzz
