@@ -1,8 +1,8 @@
 #include "replay/command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -462,10 +462,9 @@ private:
         record.skippedRows = chart.skippedRows;
     }
 
-    FileResult runReplay(const ModuleLibrary& module, LoadedChart chart, const RunSettings& settings,
-                         const Options& o, bool single) {
-        RunRecord record =
-            replay(module, std::move(chart.bars), settings, single && showProgress_);
+    FileResult runReplay(const ModuleLibrary& module, LoadedChart chart,
+                         const RunSettings& settings, const Options& o, bool single) {
+        RunRecord record = replay(module, std::move(chart.bars), settings, single && showProgress_);
         noteSkippedRows(record, chart);
         writeOutputs(o, record, chartLibrary_, out_);
         FileResult result;
@@ -552,6 +551,9 @@ private:
         std::size_t bars = 0, failed = 0, differing = 0;
         for (const FileResult& r : results) {
             out_ << r.line << "\n";
+            if (r.status == kExitError) {
+                err_ << "keelmark-replay: " << r.line << "\n";
+            }
             bars += r.bars;
             failed += r.status == kExitError ? 1 : 0;
             differing += r.status == kExitMismatch ? 1 : 0;
@@ -582,12 +584,11 @@ private:
 
 int runStatsCommand(const Options& o, std::ostream& out) {
     checkChartOptions(o);
-    checkOutputPaths({o.csv, o.json, o.html},
-                     [&o] {
-                         std::vector<std::string> inputs = o.barFiles;
-                         inputs.push_back(modulePath(o));
-                         return inputs;
-                     }());
+    checkOutputPaths({o.csv, o.json, o.html}, [&o] {
+        std::vector<std::string> inputs = o.barFiles;
+        inputs.push_back(modulePath(o));
+        return inputs;
+    }());
     stats::StatsRequest request;
     try {
         request.ladder = stats::parseLadder(o.ladder);

@@ -7,9 +7,9 @@
 // without a network.
 #pragma once
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>

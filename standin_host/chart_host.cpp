@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -296,6 +297,16 @@ namespace {
 
 constexpr ChartDateTime kMicrosPerMinute = 60'000'000;
 
+// a - b, held at the ends of the range: a host may hand any date-time.
+ChartDateTime clampedDifference(ChartDateTime a, ChartDateTime b) {
+    ChartDateTime d = 0;
+    if (__builtin_sub_overflow(a, b, &d)) {
+        return a < b ? std::numeric_limits<ChartDateTime>::min()
+                     : std::numeric_limits<ChartDateTime>::max();
+    }
+    return d;
+}
+
 // The bar times fall into runs of times that never fall, each starting at a
 // step back (`stepBacks`, in order). Within a run a binary search finds the
 // bars that start last at or before t, and the first of them (bars with
@@ -319,9 +330,10 @@ std::int32_t barIndexInRuns(std::span<const ChartDateTime> times,
                 return static_cast<std::int32_t>(bar);
             }
             // The last bars before a step back span as long as the step before them.
-            const ChartDateTime before = bar > 0 ? times[bar] - times[bar - 1] : 0;
+            const ChartDateTime before =
+                bar > 0 ? clampedDifference(times[bar], times[bar - 1]) : 0;
             const ChartDateTime span = before > 0 ? before : kMicrosPerMinute;
-            if (t - times[bar] < span) {
+            if (clampedDifference(t, times[bar]) < span) {
                 return static_cast<std::int32_t>(bar);
             }
             latestBefore = static_cast<std::int64_t>(bar);
