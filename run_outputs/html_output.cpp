@@ -287,6 +287,7 @@ void writeHtml(const RunRecord& record, const std::string& barsName,
                          {"style", web::chartPageCss()},
                          {"chart_library", library},
                          {"data", pageData},
+                         {"drawing", web::chartDrawingJs()},
                          {"script", web::chartPageJs()}},
                         out);
 }
