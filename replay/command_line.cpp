@@ -1,26 +1,30 @@
 #include "replay/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "replay_engine/bar_aggregation.h"
-#include "standin_host/bar_file.h"
-#include "standin_host/clock_text.h"
-#include "run_outputs/csv_output.h"
-#include "run_outputs/html_output.h"
-#include "replay_engine/input_setting.h"
-#include "run_outputs/json_output.h"
-#include "standin_host/module_library.h"
-#include "run_outputs/output_files.h"
-#include "replay_engine/replay_run.h"
-#include "replay_engine/run_comparison.h"
 #include "replay/summary_output.h"
 #include "replay/terminal_progress.h"
+#include "replay_engine/bar_aggregation.h"
+#include "replay_engine/input_setting.h"
+#include "replay_engine/replay_run.h"
+#include "replay_engine/run_comparison.h"
 #include "replay_engine/time_zone_conversion.h"
+#include "run_outputs/csv_output.h"
+#include "run_outputs/html_output.h"
+#include "run_outputs/json_output.h"
+#include "run_outputs/output_files.h"
+#include "standin_host/bar_file.h"
+#include "standin_host/clock_text.h"
+#include "standin_host/module_library.h"
+#if KEELMARK_HAVE_SERVE
+#include "serve/serve_command.h"
+#endif
 
 namespace keelmark::replay {
 
@@ -45,7 +49,32 @@ struct Options {
     std::int32_t priceFormat = 0;
     bool priceFormatGiven = false;
     std::string csv, json, html;
+    // serve
+    std::vector<std::string> studies;
+    int port = 8080;
 };
+
+void addServeOptions(CLI::App& command, Options& o) {
+    command
+        .add_option("--study", o.studies,
+                    "A study to show (session-levels, anchored-vwap); repeatable; default both")
+        ->check(CLI::IsMember({"session-levels", "anchored-vwap"}))
+        ->allow_extra_args(false);
+    command
+        .add_option("--bars", o.bars,
+                    "Bar file: timestamp,open,high,low,close,volume or "
+                    "Date, Time, Open, High, Low, Last, Volume[, ...]")
+        ->required();
+    command.add_option("--module", o.module,
+                       "The module to load (default: the one beside this tool)");
+    command.add_option("--period", o.period,
+                       "Aggregate into N-minute bars aligned to the clock (1 to 1440)");
+    command.add_option("--tz-from", o.tzFrom, "IANA time zone of the file's times");
+    command.add_option("--tz-to", o.tzTo, "IANA time zone of the chart");
+    command.add_option("--port", o.port, "Port on 127.0.0.1 and ::1 (0: any free port)")
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str();
+}
 
 void addCommonOptions(CLI::App& command, Options& o) {
     command.add_option("--study", o.study, "The study to replay")
@@ -261,6 +290,42 @@ private:
     bool showProgress_;
 };
 
+// Serves the chart in the browser until Ctrl-C.
+int serveBars(const Options& o, std::ostream& out) {
+    checkOptions(o);
+#if KEELMARK_HAVE_SERVE
+    const std::string libraryPath = findChartLibrary();
+    if (libraryPath.empty()) {
+        throw UsageError(std::string("serve needs the chart library ") + kChartLibraryFile +
+                         ": run scripts/setup-web, or put it beside keelmark-replay");
+    }
+    const ModuleLibrary module(o.module.empty() ? ModuleLibrary::defaultPath() : o.module);
+    Chart chart = loadChart(o);
+    ServeRequest request;
+    request.module = &module;
+    request.bars = std::move(chart.bars);
+    request.priceFormat = chart.priceDecimals;
+    for (const std::string& study : o.studies) {
+        const StudyKind kind =
+            study == "anchored-vwap" ? StudyKind::AnchoredVwap : StudyKind::SessionLevels;
+        if (std::find(request.studies.begin(), request.studies.end(), kind) ==
+            request.studies.end()) {
+            request.studies.push_back(kind);
+        }
+    }
+    if (request.studies.empty()) {
+        request.studies = {StudyKind::SessionLevels, StudyKind::AnchoredVwap};
+    }
+    request.barsName = fileNameOf(o.bars);
+    request.chartLibrary = readWholeFile(libraryPath);
+    request.port = o.port;
+    return serveChart(std::move(request), out);
+#else
+    (void)out;
+    throw UsageError("serve is unavailable in this build (it needs the Linux build)");
+#endif
+}
+
 }  // namespace
 
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -277,14 +342,23 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     for (CLI::App* command : {run, verify}) {
         addCommonOptions(*command, options);
     }
+    CLI::App* serve = app.add_subcommand(
+        "serve",
+        "Show the studies on a live chart in the browser, with right-click menu, "
+        "settings and replay, until Ctrl-C");
+    addServeOptions(*serve, options);
     try {
         app.parse(argc, argv);
-        options.priceFormatGiven = (run->parsed() ? run : verify)->count("--price-format") > 0;
+        options.priceFormatGiven =
+            !serve->parsed() && (run->parsed() ? run : verify)->count("--price-format") > 0;
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e, out, err);
         return status == 0 ? 0 : kExitError;
     }
     try {
+        if (serve->parsed()) {
+            return serveBars(options, out);
+        }
         return Replay(options, out, err, showProgress).run(verify->parsed());
     } catch (const std::exception& e) {
         err << "keelmark-replay: " << e.what() << "\n";
