@@ -101,14 +101,6 @@ std::int32_t menuIdOf(const StudyInstance& study, const std::string& text) {
     return -1;
 }
 
-void copyInputs(const StudyInstance& from, StudyInstance& to) {
-    const std::int32_t count = std::min(from.declaredInputCount(), to.declaredInputCount());
-    for (std::int32_t slot = 0; slot < count; ++slot) {
-        to.input(slot).valueType = from.input(slot).valueType;
-        to.input(slot).value = from.input(slot).value;
-    }
-}
-
 }  // namespace
 
 std::vector<std::int64_t> chartSeconds(const std::vector<Bar>& bars) {
@@ -351,6 +343,7 @@ void ChartSession::setInput(const std::string& study, const nlohmann::json& inpu
         }
         throw RequestRefused(422, why + ".");
     }
+    h.settings.emplace_back(slot, value);
     s.fullRecalculation();
 }
 
@@ -366,7 +359,9 @@ void ChartSession::startReplay(std::int64_t from) {
                             chart_.bars.begin() + static_cast<std::ptrdiff_t>(start));
     for (StudyHost& h : hosts_) {
         std::unique_ptr<StudyInstance> fresh = freshInstance(h.kind);
-        copyInputs(*h.instance, *fresh);
+        for (const auto& [slot, value] : h.settings) {
+            setInputFromText(*fresh, slot, value);
+        }
         fresh->setBars(warmup);
         fresh->fullRecalculation();
         h.instance->finalCall();

@@ -76,7 +76,7 @@ public:
     // takes it.
     void setInput(const std::string& study, const nlohmann::json& input, const std::string& value);
     // Restarts every study on the first `from` bars (fully recalculated, with
-    // the inputs as set and the menu commands given so far on those bars);
+    // the settings made and the menu commands given so far on those bars);
     // the bars after it are then fed live by advance(). `from` equal to the
     // file's bar count shows the whole chart and ends a replay.
     void startReplay(std::int64_t from);
@@ -92,6 +92,10 @@ private:
         std::unique_ptr<StudyInstance> instance;
         // The inputs as declared on the defaults pass.
         std::vector<StudyInput> defaults;
+        // The inputs set through the settings, in order: set again on a
+        // replay's fresh instance. (The anchors a menu command writes into
+        // inputs come back with the command.)
+        std::vector<std::pair<std::int32_t, std::string>> settings;
     };
     // A menu command as given: delivered again when a replay reaches its bar.
     struct GivenCommand {
