@@ -15,7 +15,7 @@
   const el = (id) => document.getElementById(id);
 
   const state = {
-    session: null, info: null, loaded: null, busy: Promise.resolve(), paging: false,
+    session: null, info: null, described: false, loaded: null, busy: Promise.resolve(), paging: false,
     playing: false, settingsStudy: null, changes: 0,
   };
   const view = D.createChartView(LightweightCharts, {
@@ -55,7 +55,8 @@
   // --- what the server says about the chart ---
 
   function describe(info) {
-    const first = state.info === null;
+    const first = !state.described;
+    state.described = true;
     state.info = info;
     const names = info.studies.map((s) => s.name).join(' + ');
     el('title').textContent = names;
