@@ -1,6 +1,7 @@
 // Drives the live page of `keelmark-replay serve` in headless Chromium as a
 // user would and reports what it saw, as JSON on standard output:
 //   node check_live_page.mjs URL SCREENSHOT_FOLDER ANCHOR_BAR REPLAY_FROM
+// - scrolled back to the first bars: the window of bars the page loads;
 // - right-click on bar ANCHOR_BAR, "Anchor VWAP Here": where the new line
 //   starts and where its marker stands; then "Remove Nearest Anchored VWAP";
 // - the settings: "Opening Range Minutes" refused at 0, then set to 30: the
@@ -84,6 +85,10 @@ const markerAt = (page, bar) => page.evaluate(async (b) => {
 
 async function rightClickMenu(page, bar, item) {
   await page.evaluate((b) => window.keelmarkLive.view.showBars(b - 100, b + 100), bar);
+  await page.waitForFunction((b) => {
+    const s = window.keelmarkLive.state;
+    return !s.paging && s.loaded.from <= b && b < s.loaded.to;
+  }, bar, { timeout: 60000 });
   await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
   const point = await page.evaluate((b) => {
     const r = document.getElementById('chart').getBoundingClientRect();
@@ -101,6 +106,15 @@ try {
   report.title = await page.textContent('#title');
   report.subtitle = await page.textContent('#subtitle');
   report.menuItems = await page.evaluate(() => window.keelmarkLive.state.info.studies.map((s) => s.menu.map((m) => m.text)));
+
+  // Scrolled back to the first bars: the bars there are fetched.
+  report.initialWindow = await page.evaluate(() => window.keelmarkLive.state.loaded);
+  await page.evaluate(() => window.keelmarkLive.view.showBars(50, 350));
+  await page.waitForFunction(() => window.keelmarkLive.state.loaded.from === 0, null, { timeout: 60000 });
+  report.scrolledWindow = await page.evaluate(() => ({
+    loaded: window.keelmarkLive.state.loaded,
+    candles: window.keelmarkLive.view.candles.data().length,
+  }));
 
   // Anchor, and its line and marker.
   await rightClickMenu(page, anchorBar, 'Anchor VWAP Here');

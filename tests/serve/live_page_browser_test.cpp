@@ -1,10 +1,9 @@
 // The live page in a real headless browser (Debian's chromium, driven by
-// playwright-core from web/) against a server on a free loopback port: a
-// right-clicked anchor draws its line from that bar with its marker and goes
-// again with "Remove Nearest", a changed setting moves the OR lines and a
-// refused one says why, a replay played to the end draws the values of a
-// full recalculation, and a second tab has a chart of its own. Screenshots
-// are kept in artifacts/ under the test's working folder.
+// playwright-core from web/) against a server on a free loopback port: the
+// bars fetched as the chart scrolls, a right-clicked anchor draws its line from that bar with its
+// marker and goes again with "Remove Nearest", a changed setting moves the OR lines and a refused
+// one says why, a replay played to the end draws the values of a full recalculation, and a second
+// tab has a chart of its own. Screenshots are kept in artifacts/ under the test's working folder.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -87,6 +86,15 @@ TEST(LivePageInBrowser, AnchorSettingsReplayAndTwoTabs) {
     EXPECT_NE(report["subtitle"].get<std::string>().find("version"), std::string::npos);
     EXPECT_EQ(report["menuItems"][1], (Json{"Anchor VWAP Here", "Remove Nearest Anchored VWAP",
                                             "Remove All Anchored VWAPs"}));
+
+    // The page opened on the last bars and fetched the first ones when
+    // scrolled there.
+    EXPECT_EQ(report["initialWindow"]["to"], bars);
+    EXPECT_GT(report["initialWindow"]["from"], 0);
+    EXPECT_EQ(report["scrolledWindow"]["loaded"]["from"], 0);
+    const int loaded = report["scrolledWindow"]["loaded"]["to"];
+    EXPECT_LE(loaded, replay::kMaxWindowBars);
+    EXPECT_EQ(report["scrolledWindow"]["candles"], loaded);
 
     // The anchor's line starts on its bar, its marker stands there.
     EXPECT_EQ(report["anchored"]["series"]["anchored-vwap:0"]["firstValueBar"], kAnchorBar);
