@@ -17,8 +17,18 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr const char* kJsonType = "application/json";
-// Threads answering requests, per address.
-constexpr std::size_t kRequestThreads = 4;
+// Answers go out uncompressed: on loopback compressing (the library's
+// brotli at its best quality) costs far more time than it saves. The
+// library compresses text/* and exactly "application/json" or
+// "application/javascript"; these types with their charset are left alone.
+constexpr const char* kJsonAnswerType = "application/json; charset=utf-8";
+constexpr const char* kScriptType = "application/javascript; charset=utf-8";
+// Threads answering requests, per address. A browser keeps up to six
+// connections open to a server and each open connection holds a thread
+// until it has been idle for the keep-alive time: enough threads for a few
+// tabs at once, and a short keep-alive.
+constexpr std::size_t kRequestThreads = 24;
+constexpr time_t kKeepAliveSeconds = 2;
 
 struct PageFile {
     const char* contentType;
@@ -30,19 +40,16 @@ std::map<std::string, PageFile> pageFiles(std::string chartLibrary) {
     files["/"] = {"text/html; charset=utf-8", std::string(web::live::servePageHtml())};
     files["/chart_page.css"] = {"text/css; charset=utf-8", std::string(web::live::chartPageCss())};
     files["/serve_page.css"] = {"text/css; charset=utf-8", std::string(web::live::servePageCss())};
-    files["/chart_drawing.js"] = {"text/javascript; charset=utf-8",
-                                  std::string(web::live::chartDrawingJs())};
-    files["/settings_form.js"] = {"text/javascript; charset=utf-8",
-                                  std::string(web::live::settingsFormJs())};
-    files["/serve_page.js"] = {"text/javascript; charset=utf-8",
-                               std::string(web::live::servePageJs())};
-    files["/chart_library.js"] = {"text/javascript; charset=utf-8", std::move(chartLibrary)};
+    files["/chart_drawing.js"] = {kScriptType, std::string(web::live::chartDrawingJs())};
+    files["/settings_form.js"] = {kScriptType, std::string(web::live::settingsFormJs())};
+    files["/serve_page.js"] = {kScriptType, std::string(web::live::servePageJs())};
+    files["/chart_library.js"] = {kScriptType, std::move(chartLibrary)};
     return files;
 }
 
 void answer(httplib::Response& res, int status, const Json& body) {
     res.status = status;
-    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), kJsonType);
+    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), kJsonAnswerType);
 }
 
 void refuse(httplib::Response& res, int status, const std::string& sentence) {
@@ -109,13 +116,13 @@ std::int64_t wholeField(const nlohmann::json& body, const char* name) {
 // the Host header names one (no other name can reach it by a rebound DNS
 // answer), and a request from another site's page (its Origin) is refused.
 bool loopbackHost(const std::string& host, int port) {
-    const std::string suffix = ":" + std::to_string(port);
-    for (const char* name : {"127.0.0.1", "[::1]", "localhost"}) {
-        if (host == std::string(name) + suffix) {
-            return true;
-        }
+    const std::size_t colon = host.rfind(':');
+    if (colon == std::string::npos ||
+        host.compare(colon + 1, std::string::npos, std::to_string(port)) != 0) {
+        return false;
     }
-    return false;
+    const std::string name = host.substr(0, colon);
+    return name == "127.0.0.1" || name == "[::1]" || name == "localhost";
 }
 
 }  // namespace
@@ -163,6 +170,7 @@ struct ChartServer::Impl {
 
     void routes(httplib::Server& s) {
         s.set_payload_max_length(kMaxRequestBody);
+        s.set_keep_alive_timeout(kKeepAliveSeconds);
         s.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
         s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty()) {
@@ -293,6 +301,7 @@ int ChartServer::start(int port) {
                                  " (in use?)");
     }
     i.v6Serving = i.v6.bind_to_port("::1", i.port);
+    i.sessions.prepareSpare();
     Impl::serve(i.v4, i.v4Thread);
     if (i.v6Serving) {
         Impl::serve(i.v6, i.v6Thread);

@@ -27,8 +27,9 @@ inline constexpr std::size_t kMaxRequestBody = 16 * 1024;
 
 class ChartServer {
 public:
-    // `chartLibrary` is the chart library's script text.
-    ChartServer(const ServedChart& chart, std::string chartLibrary, std::size_t maxSessions = 4);
+    // `chartLibrary` is the chart library's script text. `maxSessions`: the
+    // pages' sessions kept (0: by the chart's size).
+    ChartServer(const ServedChart& chart, std::string chartLibrary, std::size_t maxSessions = 0);
     // Stops serving.
     ~ChartServer();
     ChartServer(const ChartServer&) = delete;

@@ -1,5 +1,6 @@
 #include "serve/session_table.h"
 
+#include <algorithm>
 #include <random>
 
 namespace keelmark::replay {
@@ -22,11 +23,53 @@ std::string randomId() {
     return id;
 }
 
+// Memory one session holds per bar of the chart, about: the bars twice, and
+// every output and its bookkeeping array of both studies.
+constexpr std::size_t kBytesPerSessionBar = 600;
+constexpr std::size_t kSessionBudgetBytes = std::size_t{2} << 30;
+
 }  // namespace
+
+SessionTable::SessionTable(const ServedChart& chart, std::size_t maxSessions)
+    : chart_(chart), maxSessions_(maxSessions) {
+    if (maxSessions_ == 0) {
+        const std::size_t perSession =
+            std::max<std::size_t>(chart.bars.size(), 1) * kBytesPerSessionBar;
+        maxSessions_ = std::clamp<std::size_t>(kSessionBudgetBytes / perSession, 2, 8);
+    }
+}
+
+SessionTable::~SessionTable() {
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    if (spare_.valid()) {
+        spare_.wait();
+    }
+}
+
+void SessionTable::prepareSpare() {
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    if (!spare_.valid()) {
+        spare_ = std::async(std::launch::async,
+                            [this] { return std::make_unique<ChartSession>(chart_); });
+    }
+}
+
+// The spare (waiting for it when it is still being prepared), and the next
+// one started.
+std::unique_ptr<ChartSession> SessionTable::takeSpare() {
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    std::unique_ptr<ChartSession> session;
+    if (spare_.valid()) {
+        session = spare_.get();
+    }
+    spare_ =
+        std::async(std::launch::async, [this] { return std::make_unique<ChartSession>(chart_); });
+    return session != nullptr ? std::move(session) : std::make_unique<ChartSession>(chart_);
+}
 
 std::pair<std::string, std::shared_ptr<LockedSession>> SessionTable::create() {
     auto locked = std::make_shared<LockedSession>();
-    locked->session = std::make_unique<ChartSession>(chart_);
+    locked->session = takeSpare();
     const std::string id = randomId();
     std::lock_guard<std::mutex> lock(mutex_);
     while (!sessions_.empty() && sessions_.size() >= maxSessions_) {

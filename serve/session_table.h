@@ -1,10 +1,13 @@
 // The pages' sessions of a running server: each opened page gets a chart
 // session of its own under a random id. Only the most recently used
 // sessions are kept (a 1-million-bar chart holds a few hundred megabytes per
-// session); a page whose session was dropped is told to reload.
+// session); a page whose session was dropped is told to reload. One spare
+// session is prepared ahead in the background, so that a page opens without
+// waiting for the studies' first full recalculation.
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,8 +25,14 @@ struct LockedSession {
 
 class SessionTable {
 public:
-    SessionTable(const ServedChart& chart, std::size_t maxSessions)
-        : chart_(chart), maxSessions_(maxSessions) {}
+    // `maxSessions` 0: as many as about 2 GB of study arrays hold, from 2
+    // to 8.
+    SessionTable(const ServedChart& chart, std::size_t maxSessions);
+    // Waits for the spare being prepared.
+    ~SessionTable();
+
+    // Starts preparing the spare session.
+    void prepareSpare();
 
     // A new session (the studies fully recalculated) and its id.
     std::pair<std::string, std::shared_ptr<LockedSession>> create();
@@ -36,8 +45,12 @@ private:
         std::shared_ptr<LockedSession> session;
         std::uint64_t lastUse = 0;
     };
+    std::unique_ptr<ChartSession> takeSpare();
+
     const ServedChart& chart_;
     std::size_t maxSessions_;
+    std::mutex spareMutex_;
+    std::future<std::unique_ptr<ChartSession>> spare_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry> sessions_;
     std::uint64_t uses_ = 0;

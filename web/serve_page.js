@@ -7,10 +7,12 @@
   const D = KeelmarkChartDrawing;
   const F = KeelmarkSettingsForm;
   // Bars loaded beyond either side of the view, the most one request asks
-  // for, and the bars in view when the page opens.
+  // for, the bars in view when the page opens and the bars loaded beyond
+  // them at first (the rest follows once the chart is drawn).
   const margin = 1500;
   const maxBars = 5000;
   const openingBars = 600;
+  const openingMargin = 300;
   const stagesPerBar = 4;
   const el = (id) => document.getElementById(id);
 
@@ -112,7 +114,7 @@
   async function showLatest(info) {
     state.info = info;
     const total = info.bars;
-    await loadWindow(Math.max(0, total - openingBars - margin), total);
+    await loadWindow(Math.max(0, total - openingBars - openingMargin), total);
     view.showBars(total - openingBars, total + 8);
   }
 
