@@ -309,6 +309,8 @@ int ChartServer::start(int port) {
     return i.port;
 }
 
+void ChartServer::waitUntilReady() { impl_->sessions.waitForSpare(); }
+
 bool ChartServer::servesIpv6() const { return impl_->v6Serving; }
 
 void ChartServer::stop() {

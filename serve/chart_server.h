@@ -39,6 +39,9 @@ public:
     // threads of its own; returns the port. Throws std::runtime_error when
     // 127.0.0.1 cannot be bound at that port.
     int start(int port);
+    // Waits until a page opened now is answered at once (the first page's
+    // session is prepared).
+    void waitUntilReady();
     // Whether ::1 is served too.
     bool servesIpv6() const;
     void stop();

@@ -27,6 +27,7 @@ int serveChart(ServeRequest request, std::ostream& out) {
 
     ChartServer server(chart, std::move(request.chartLibrary));
     const int port = server.start(request.port);
+    server.waitUntilReady();
     out << "open http://127.0.0.1:" << port << "/"
         << (server.servesIpv6() ? " (also http://[::1]:" + std::to_string(port) + "/)" : "")
         << "\nserving " << chart.bars.size() << " bars of " << chart.barsName << "; Ctrl-C stops\n"

@@ -54,6 +54,13 @@ void SessionTable::prepareSpare() {
     }
 }
 
+void SessionTable::waitForSpare() {
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    if (spare_.valid()) {
+        spare_.wait();
+    }
+}
+
 // The spare (waiting for it when it is still being prepared), and the next
 // one started.
 std::unique_ptr<ChartSession> SessionTable::takeSpare() {

@@ -33,6 +33,8 @@ public:
 
     // Starts preparing the spare session.
     void prepareSpare();
+    // Waits until the spare session is ready.
+    void waitForSpare();
 
     // A new session (the studies fully recalculated) and its id.
     std::pair<std::string, std::shared_ptr<LockedSession>> create();
