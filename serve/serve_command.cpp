@@ -23,7 +23,13 @@ int serveChart(ServeRequest request, std::ostream& out) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    struct SignalMask {
+        sigset_t before;
+        explicit SignalMask(const sigset_t& blocked) {
+            pthread_sigmask(SIG_BLOCK, &blocked, &before);
+        }
+        ~SignalMask() { pthread_sigmask(SIG_SETMASK, &before, nullptr); }
+    } mask(stopSignals);
 
     ChartServer server(chart, std::move(request.chartLibrary));
     const int port = server.start(request.port);

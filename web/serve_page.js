@@ -17,7 +17,7 @@
   const el = (id) => document.getElementById(id);
 
   const state = {
-    session: null, info: null, described: false, loaded: null, busy: Promise.resolve(), paging: false,
+    session: null, info: null, described: false, formKey: null, loaded: null, busy: Promise.resolve(), paging: false,
     playing: false, settingsStudy: null, changes: 0,
   };
   const view = D.createChartView(LightweightCharts, {
@@ -186,11 +186,16 @@
 
   // --- the settings ---
 
-  function showSettings() {
+  // Builds the form again only when the inputs changed (or with `force`),
+  // so that scrolling or a replay does not disturb a field being edited.
+  function showSettings(force) {
     const aside = el('settings');
     if (aside.hidden || state.info === null) return;
     const studies = state.info.studies;
-    let study = studies.find((s) => s.study === state.settingsStudy) || studies[0];
+    const study = studies.find((s) => s.study === state.settingsStudy) || studies[0];
+    const formKey = study.study + JSON.stringify(study.inputs);
+    if (!force && formKey === state.formKey) return;
+    state.formKey = formKey;
     state.settingsStudy = study.study;
     const chooser = el('settings-studies');
     chooser.replaceChildren(...studies.map((s) => {
@@ -198,7 +203,7 @@
       button.type = 'button';
       button.textContent = s.name;
       button.className = s.study === study.study ? 'chosen' : '';
-      button.addEventListener('click', () => { state.settingsStudy = s.study; showSettings(); });
+      button.addEventListener('click', () => { state.settingsStudy = s.study; showSettings(true); });
       return button;
     }));
     F.buildForm(el('settings-form'), F.formFields(study.inputs), (field, text) => {
@@ -207,12 +212,12 @@
           { study: study.study, input: field.slot, value: text });
         await refresh(info, false);
         say('"' + field.label + '" set to ' + text + '; ' + study.name + ' recalculated.');
-      }).catch(() => showSettings());
+      }).catch(() => showSettings(true));
     }, (why) => say(why, true));
   }
   el('settings-toggle').addEventListener('click', () => {
     el('settings').hidden = !el('settings').hidden;
-    showSettings();
+    showSettings(true);
   });
 
   // --- the replay ---
