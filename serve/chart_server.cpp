@@ -169,6 +169,13 @@ struct ChartServer::Impl {
     }
 
     void routes(httplib::Server& s) {
+        // The library's default also sets SO_REUSEPORT, with which a second
+        // server binds the same port and takes part of its requests: a
+        // port in use must be refused instead.
+        s.set_socket_options([](socket_t sock) {
+            int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         s.set_payload_max_length(kMaxRequestBody);
         s.set_keep_alive_timeout(kKeepAliveSeconds);
         s.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
