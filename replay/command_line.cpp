@@ -32,6 +32,9 @@
 #include "standin_host/module_library.h"
 #include "stats/ladder.h"
 #include "stats/stats_run.h"
+#if KEELMARK_HAVE_SERVE
+#include "serve/serve_command.h"
+#endif
 
 namespace keelmark::replay {
 
@@ -65,6 +68,9 @@ struct Options {
     std::vector<std::string> outputs{"csv", "json"};
     // stats
     std::string ladder = stats::kDefaultLadder;
+    // serve
+    std::vector<std::string> studies;
+    int port = 8080;
 };
 
 // The options that make the chart and set the study's inputs, shared by
@@ -135,6 +141,23 @@ void addCommonOptions(CLI::App& command, Options& o) {
                     "With --out-dir: the outputs to write for each file (csv, json, html)")
         ->delimiter(',')
         ->check(CLI::IsMember({"csv", "json", "html"}))
+        ->capture_default_str();
+}
+
+void addServeOptions(CLI::App& command, Options& o) {
+    command
+        .add_option("--study", o.studies,
+                    "A study to show (session-levels, anchored-vwap); repeatable; default both")
+        ->check(CLI::IsMember({"session-levels", "anchored-vwap"}))
+        ->allow_extra_args(false);
+    command
+        .add_option("--bars", o.bars,
+                    "Bar file: timestamp,open,high,low,close,volume or "
+                    "Date, Time, Open, High, Low, Last, Volume[, ...]")
+        ->required();
+    addChartOptions(command, o);
+    command.add_option("--port", o.port, "Port on 127.0.0.1 and ::1 (0: any free port)")
+        ->check(CLI::Range(0, 65535))
         ->capture_default_str();
 }
 
@@ -582,6 +605,42 @@ private:
     RunSettings settings_;
 };
 
+// Serves the chart in the browser until Ctrl-C.
+int serveBars(const Options& o, std::ostream& out) {
+    checkChartOptions(o);
+#if KEELMARK_HAVE_SERVE
+    const std::string libraryPath = findChartLibrary();
+    if (libraryPath.empty()) {
+        throw UsageError(std::string("serve needs the chart library ") + kChartLibraryFile +
+                         ": run scripts/setup-web, or put it beside keelmark-replay");
+    }
+    const ModuleLibrary module(modulePath(o));
+    LoadedChart chart = loadChart(o);
+    ServeRequest request;
+    request.module = &module;
+    request.bars = barListOf(chart.bars);
+    request.priceFormat = chart.priceDecimals;
+    for (const std::string& study : o.studies) {
+        const StudyKind kind =
+            study == "anchored-vwap" ? StudyKind::AnchoredVwap : StudyKind::SessionLevels;
+        if (std::find(request.studies.begin(), request.studies.end(), kind) ==
+            request.studies.end()) {
+            request.studies.push_back(kind);
+        }
+    }
+    if (request.studies.empty()) {
+        request.studies = {StudyKind::SessionLevels, StudyKind::AnchoredVwap};
+    }
+    request.barsName = fileNameOf(o.bars);
+    request.chartLibrary = readWholeFile(libraryPath);
+    request.port = o.port;
+    return serveChart(std::move(request), out);
+#else
+    (void)out;
+    throw UsageError("serve is unavailable in this build (it needs the Linux build)");
+#endif
+}
+
 int runStatsCommand(const Options& o, std::ostream& out) {
     checkChartOptions(o);
     checkOutputPaths({o.csv, o.json, o.html}, [&o] {
@@ -628,10 +687,18 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         "How often price reaches each Session Levels level: one row per RTH session of the bar "
         "files and the percentages over them");
     addStatsOptions(*stats, statsOptions);
+    Options serveOptions;
+    CLI::App* serve = app.add_subcommand(
+        "serve",
+        "Show the studies on a live chart in the browser, with right-click menu, "
+        "settings and replay, until Ctrl-C");
+    addServeOptions(*serve, serveOptions);
     try {
         app.parse(argc, argv);
         if (stats->parsed()) {
             statsOptions.periodGiven = stats->count("--period") > 0;
+        } else if (serve->parsed()) {
+            serveOptions.periodGiven = serve->count("--period") > 0;
         } else {
             CLI::App* parsed = run->parsed() ? run : verify;
             options.priceFormatGiven = parsed->count("--price-format") > 0;
@@ -644,6 +711,9 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     try {
         if (stats->parsed()) {
             return runStatsCommand(statsOptions, out);
+        }
+        if (serve->parsed()) {
+            return serveBars(serveOptions, out);
         }
         return Replay(options, out, err, showProgress).run(verify->parsed());
     } catch (const std::bad_alloc&) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "replay_engine/input_setting.h"
+#include "replay_engine/live_bar_stages.h"
 
 namespace keelmark::replay {
 
@@ -16,38 +17,6 @@ constexpr const char* kAnchorMenuItem = "Anchor VWAP Here";
 
 StudyFunction studyFunction(const ModuleLibrary& module, StudyKind kind) {
     return kind == StudyKind::SessionLevels ? module.sessionLevels() : module.anchoredVwap();
-}
-
-// --- the live feed: a bar opens, forms and closes over several calls ---
-
-// Just opened: every price at the open, a quarter of the volume.
-Bar openedBar(const Bar& full) {
-    Bar b = full;
-    b.high = b.low = b.close = full.open;
-    b.volume = full.volume * 0.25f;
-    return b;
-}
-
-// The bar's way from its open to its close, after the opening: a rising bar
-// dips to its low first, a falling bar rallies to its high first; the close
-// goes with the extreme just reached, and the volume grows to its total.
-std::array<Bar, 3> formingStages(const Bar& full) {
-    const bool rising = full.close >= full.open;
-    Bar first = openedBar(full);
-    first.volume = full.volume * 0.5f;
-    if (rising) {
-        first.low = std::min(full.low, full.open);
-        first.close = first.low;
-    } else {
-        first.high = std::max(full.high, full.open);
-        first.close = first.high;
-    }
-    Bar second = first;
-    second.high = std::max(full.high, full.open);
-    second.low = std::min(full.low, full.open);
-    second.close = rising ? second.high : second.low;
-    second.volume = full.volume * 0.75f;
-    return {first, second, full};
 }
 
 // --- recording what the study declared and wrote ---

@@ -428,6 +428,7 @@ void writeHtml(const RunRecord& record, const std::string& barsName,
          {"style", text(web::chartPageCss())},
          {"chart_library", [&chartLibrary](std::ostream& o) { o << scriptSafe(chartLibrary); }},
          {"data", [&](std::ostream& o) { writePageData(record, barsName, window, o); }},
+         {"drawing", text(web::chartDrawingJs())},
          {"script", text(web::chartPageJs())}},
         out);
 }

@@ -207,7 +207,7 @@
     const palette = ['#5a8cc8', '#e6aa00', '#c850c8', '#28c8e6', '#8cc85a'];
     const datasets = [];
     const labels = [];
-    data.ranges.forEach((file, f) => {
+    data.ranges.forEach((file) => {
       for (let i = 0; i < file.sessions.length; i++) labels.push(file.sessions[i]);
     });
     let offset = 0;
