@@ -29,14 +29,6 @@ constexpr std::int32_t kAlignRight = 2;
 
 bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
 
-// Seconds of the chart's clock, shown as if it were UTC so that the page
-// prints the chart's own times. The chart library needs strictly rising
-// times: a repeated clock time (daylight saving ending) moves one second on.
-std::int64_t pageSeconds(ChartDateTime start) {
-    const std::int64_t micros = start - kUnixEpochMicros;
-    return micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
-}
-
 // The values of a column of the page, one at a time, as JSON.
 using PageValue = std::function<Json(std::size_t)>;
 
@@ -108,18 +100,9 @@ Json lineSettings(const SeriesRecord& s) {
 Json panels(const RunRecord& r) {
     Json result = Json::array();
     for (const PlacedDrawing& d : r.drawings) {
-        if (d.relativePlacement != 1) {
-            continue;
+        if (d.relativePlacement == 1) {
+            result.push_back(panelJson(d));
         }
-        result.push_back(
-            Json{{"text", d.text},
-                 {"textColour", colourText(d.textColour)},
-                 {"backgroundColour", colourText(d.backgroundColour)},
-                 {"fontSize", d.fontSize},
-                 {"fontFace", d.fontFace},
-                 {"right", toDays(d.dateTime) > kRelativeMiddleAcross},
-                 {"bottom", d.price < kRelativeMiddleUp},
-                 {"alignRight", d.textAlignment > 0 && (d.textAlignment & kAlignRight) != 0}});
     }
     return result;
 }
@@ -137,16 +120,9 @@ std::int32_t pageBar(std::int32_t barIndex, const ChartPageWindow& w) {
 Json markers(const RunRecord& r, const ChartPageWindow& w) {
     Json result = Json::array();
     for (const PlacedDrawing& d : r.drawings) {
-        if (d.relativePlacement == 1 || pageBar(d.barIndex, w) < 0) {
-            continue;
+        if (d.relativePlacement != 1 && pageBar(d.barIndex, w) >= 0) {
+            result.push_back(markerJson(d, pageBar(d.barIndex, w)));
         }
-        result.push_back(
-            Json{{"bar", pageBar(d.barIndex, w)},
-                 {"price", floatJson(d.price)},
-                 {"text", d.text},
-                 {"colour", colourText(d.textColour)},
-                 {"fontSize", d.fontSize},
-                 {"centre", d.textAlignment > 0 && (d.textAlignment & kAlignCentre) != 0}});
     }
     return result;
 }
@@ -177,6 +153,45 @@ Json logLines(const RunRecord& r) {
 }
 
 }  // namespace
+
+// Seconds of the chart's clock, shown as if it were UTC so that the page
+// prints the chart's own times.
+std::int64_t pageSeconds(ChartDateTime start) {
+    const std::int64_t micros = start - kUnixEpochMicros;
+    return micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
+}
+
+std::vector<std::int64_t> pageTimes(const std::vector<Bar>& bars) {
+    std::vector<std::int64_t> times(bars.size());
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        std::int64_t seconds = pageSeconds(bars[i].start);
+        if (i > 0 && seconds <= times[i - 1]) {
+            seconds = times[i - 1] + 1;
+        }
+        times[i] = seconds;
+    }
+    return times;
+}
+
+nlohmann::ordered_json panelJson(const PlacedDrawing& d) {
+    return Json{{"text", d.text},
+                {"textColour", colourText(d.textColour)},
+                {"backgroundColour", colourText(d.backgroundColour)},
+                {"fontSize", d.fontSize},
+                {"fontFace", d.fontFace},
+                {"right", toDays(d.dateTime) > kRelativeMiddleAcross},
+                {"bottom", d.price < kRelativeMiddleUp},
+                {"alignRight", d.textAlignment > 0 && (d.textAlignment & kAlignRight) != 0}};
+}
+
+nlohmann::ordered_json markerJson(const PlacedDrawing& d, std::int32_t bar) {
+    return Json{{"bar", bar},
+                {"price", floatJson(d.price)},
+                {"text", d.text},
+                {"colour", colourText(d.textColour)},
+                {"fontSize", d.fontSize},
+                {"centre", d.textAlignment > 0 && (d.textAlignment & kAlignCentre) != 0}};
+}
 
 std::string scriptSafe(std::string text) {
     auto closesScript = [&text](std::size_t at) {

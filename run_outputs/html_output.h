@@ -37,6 +37,20 @@ std::string findWebLibrary(const std::string& fileName, const std::string& packa
 
 // --- pieces of every page the tools write ---
 
+// Seconds of the chart's clock, shown as if it were UTC so that a page
+// prints the chart's own times.
+std::int64_t pageSeconds(ChartDateTime start);
+
+// The page times of the bars: the chart library needs strictly rising
+// times, so a repeated clock time (daylight saving ending) moves one second
+// on.
+std::vector<std::int64_t> pageTimes(const std::vector<Bar>& bars);
+
+// A text drawing as the pages draw it: a panel in its corner, or a marker at
+// page bar `bar` and its price.
+nlohmann::ordered_json panelJson(const PlacedDrawing& drawing);
+nlohmann::ordered_json markerJson(const PlacedDrawing& drawing, std::int32_t bar);
+
 // Script text placed inside a <script> element, made unable to close it
 // early.
 std::string scriptSafe(std::string text);

@@ -6,6 +6,7 @@
 #include "host/study_input.h"
 #include "replay_engine/input_setting.h"
 #include "replay_engine/live_bar_stages.h"
+#include "run_outputs/html_output.h"
 #include "run_outputs/json_output.h"
 #include "standin_host/clock_text.h"
 
@@ -15,14 +16,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::int64_t kUnixEpochMicros = kEpochDaysBefore1970 * kMicrosPerDay;
-
-// Relative placement runs from 0 to 150 days across and from 0 to 100 up the
-// chart: the middle tells the corners apart.
-constexpr double kRelativeMiddleAcross = 75.0;
-constexpr float kRelativeMiddleUp = 50.0f;
-constexpr std::int32_t kAlignCentre = 1;
-constexpr std::int32_t kAlignRight = 2;
 // Forming stages of a bar after it opens (the last is the full bar).
 constexpr std::int32_t kFormingStages = 3;
 
@@ -72,26 +65,6 @@ Json menuJson(const StudyInstance& study) {
     return items;
 }
 
-Json panelJson(const PlacedDrawing& d) {
-    return Json{{"text", d.text},
-                {"textColour", colourText(d.textColour)},
-                {"backgroundColour", colourText(d.backgroundColour)},
-                {"fontSize", d.fontSize},
-                {"fontFace", d.fontFace},
-                {"right", toDays(d.dateTime) > kRelativeMiddleAcross},
-                {"bottom", d.price < kRelativeMiddleUp},
-                {"alignRight", d.textAlignment > 0 && (d.textAlignment & kAlignRight) != 0}};
-}
-
-Json markerJson(const PlacedDrawing& d) {
-    return Json{{"bar", d.barIndex},
-                {"price", floatJson(d.price)},
-                {"text", d.text},
-                {"colour", colourText(d.textColour)},
-                {"fontSize", d.fontSize},
-                {"centre", d.textAlignment > 0 && (d.textAlignment & kAlignCentre) != 0}};
-}
-
 std::int32_t menuIdOf(const StudyInstance& study, const std::string& text) {
     for (const MenuItem& item : study.menuItems()) {
         if (item.text == text) {
@@ -103,21 +76,7 @@ std::int32_t menuIdOf(const StudyInstance& study, const std::string& text) {
 
 }  // namespace
 
-std::vector<std::int64_t> chartSeconds(const std::vector<Bar>& bars) {
-    std::vector<std::int64_t> times;
-    times.reserve(bars.size());
-    std::int64_t previous = 0;
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        const std::int64_t micros = bars[i].start - kUnixEpochMicros;
-        std::int64_t seconds = micros / kMicrosPerSecond - (micros % kMicrosPerSecond < 0 ? 1 : 0);
-        if (i > 0 && seconds <= previous) {
-            seconds = previous + 1;
-        }
-        times.push_back(seconds);
-        previous = seconds;
-    }
-    return times;
-}
+std::vector<std::int64_t> chartSeconds(const std::vector<Bar>& bars) { return pageTimes(bars); }
 
 ChartSession::ChartSession(const ServedChart& chart) : chart_(chart) {
     for (const StudyKind kind : chart.studies) {
@@ -240,7 +199,7 @@ Json ChartSession::window(std::int64_t from, std::int64_t to) const {
             if (d.relativePlacement == 1) {
                 panels.push_back(panelJson(d));
             } else if (d.barIndex >= 0 && d.barIndex < onChart) {
-                Json m = markerJson(d);
+                Json m = markerJson(d, d.barIndex);
                 m["study"] = study;
                 markers.push_back(std::move(m));
             }

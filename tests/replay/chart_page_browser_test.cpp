@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/replay/replay_cli.h"
+#include "tests/support/page_check.h"
 
 namespace keelmark {
 namespace {
@@ -23,43 +24,11 @@ using test::runReplayCli;
 using test::samplePath;
 using test::ScratchFolder;
 
-std::string chromiumPath() {
-    const char* configured = std::getenv("CHROMIUM_PATH");
-    return configured != nullptr && configured[0] != '\0' ? configured : "/usr/bin/chromium";
-}
-
-std::string webFolder() { return std::string(KEELMARK_SOURCE_DIR) + "/web"; }
-
 std::filesystem::path artifactsFolder() {
     const std::filesystem::path folder = std::filesystem::current_path() / "artifacts";
     std::filesystem::create_directories(folder);
     return folder;
 }
-
-#if !defined(_WIN32)
-// Runs the page check and returns its JSON report.
-Json checkPage(const std::string& page, const std::filesystem::path& screenshot) {
-    const std::string command = "node '" + webFolder() + "/check_chart_page.mjs' '" + page + "' '" +
-                                screenshot.string() + "' 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return Json::object();
-    }
-    std::string output;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    Json report = Json::parse(output, nullptr, false);
-    if (status != 0 || report.is_discarded()) {
-        ADD_FAILURE() << "the page check failed (status " << status << "):\n" << output;
-        return Json::object();
-    }
-    return report;
-}
-#endif
 
 // Series of the CSV (past the six bar columns) that hold a value somewhere.
 std::vector<std::string> seriesWithValues(const std::string& csvPath, bool sessionNumber) {
@@ -83,10 +52,10 @@ protected:
 #if defined(_WIN32)
         GTEST_SKIP() << "the browser check runs with the Linux build";
 #else
-        if (!std::filesystem::exists(chromiumPath())) {
-            GTEST_SKIP() << "chromium is not installed (" << chromiumPath() << ")";
+        if (!std::filesystem::exists(test::chromiumPath())) {
+            GTEST_SKIP() << "chromium is not installed (" << test::chromiumPath() << ")";
         }
-        ASSERT_TRUE(std::filesystem::exists(webFolder() + "/node_modules/playwright-core"))
+        ASSERT_TRUE(std::filesystem::exists(test::webFolder() + "/node_modules/playwright-core"))
             << "the browser check needs web/node_modules: run scripts/setup-web";
 #endif
     }
@@ -104,7 +73,8 @@ protected:
 #else
         const std::filesystem::path screenshot =
             artifactsFolder() / ("chart_page_" + name + ".png");
-        Json report = checkPage(folder.file(name + ".html"), screenshot);
+        Json report = test::checkPage("check_chart_page.mjs", folder.file(name + ".html"),
+                                      screenshot.string());
         EXPECT_TRUE(std::filesystem::exists(screenshot));
         return report;
 #endif

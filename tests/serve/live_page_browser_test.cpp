@@ -14,36 +14,10 @@
 #include "run_outputs/json_output.h"
 #include "tests/serve/served_chart.h"
 #include "tests/support/module_fixture.h"
+#include "tests/support/page_check.h"
 
 namespace keelmark::test {
 namespace {
-
-std::string chromiumPath() {
-    const char* configured = std::getenv("CHROMIUM_PATH");
-    return configured != nullptr && configured[0] != '\0' ? configured : "/usr/bin/chromium";
-}
-
-std::string webFolder() { return std::string(KEELMARK_SOURCE_DIR) + "/web"; }
-
-Json runCheck(const std::string& command) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return Json::object();
-    }
-    std::string output;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    Json report = Json::parse(output, nullptr, false);
-    if (status != 0 || report.is_discarded()) {
-        ADD_FAILURE() << "the live page check failed (status " << status << "):\n" << output;
-        return Json::object();
-    }
-    return report;
-}
 
 // The values a full recalculation gives on the last `count` bars, by the
 // page's series key.
@@ -76,9 +50,10 @@ TEST(LivePageInBrowser, AnchorSettingsReplayAndTwoTabs) {
     const std::size_t bars = served.chart().bars.size();
     constexpr int kAnchorBar = 2800;
     const int replayFrom = static_cast<int>(bars) - 10;
-    Json report = runCheck("node '" + webFolder() + "/check_live_page.mjs' 'http://127.0.0.1:" +
-                           std::to_string(served.port()) + "/' '" + artifacts.string() + "' " +
-                           std::to_string(kAnchorBar) + " " + std::to_string(replayFrom) + " 2>&1");
+    Json report =
+        runPageCheck("node '" + webFolder() + "/check_live_page.mjs' 'http://127.0.0.1:" +
+                     std::to_string(served.port()) + "/' '" + artifacts.string() + "' " +
+                     std::to_string(kAnchorBar) + " " + std::to_string(replayFrom) + " 2>&1");
     ASSERT_TRUE(report.contains("replayed")) << report;
     EXPECT_EQ(report["errors"], Json::array());
     EXPECT_EQ(report["foreignRequests"], Json::array());

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/replay/replay_cli.h"
+#include "tests/support/page_check.h"
 
 namespace keelmark {
 namespace {
@@ -20,34 +21,6 @@ namespace {
 using Json = nlohmann::json;
 
 #if !defined(_WIN32)
-std::string chromiumPath() {
-    const char* configured = std::getenv("CHROMIUM_PATH");
-    return configured != nullptr && configured[0] != '\0' ? configured : "/usr/bin/chromium";
-}
-
-std::string webFolder() { return std::string(KEELMARK_SOURCE_DIR) + "/web"; }
-
-Json checkPage(const std::string& page, const std::filesystem::path& screenshot) {
-    const std::string command = "node '" + webFolder() + "/check_stats_page.mjs' '" + page + "' '" +
-                                screenshot.string() + "' 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return Json::object();
-    }
-    std::string output;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    Json report = Json::parse(output, nullptr, false);
-    if (status != 0 || report.is_discarded()) {
-        ADD_FAILURE() << "the page check failed (status " << status << "):\n" << output;
-        return Json::object();
-    }
-    return report;
-}
 
 std::string percentText(double v) {
     char text[32];
@@ -72,10 +45,10 @@ TEST(StatsPageInBrowser, LeadsWithTheLadderTableAndDrawsEveryChartOffline) {
 #if defined(_WIN32)
     GTEST_SKIP() << "the browser check runs with the Linux build";
 #else
-    if (!std::filesystem::exists(chromiumPath())) {
-        GTEST_SKIP() << "chromium is not installed (" << chromiumPath() << ")";
+    if (!std::filesystem::exists(test::chromiumPath())) {
+        GTEST_SKIP() << "chromium is not installed (" << test::chromiumPath() << ")";
     }
-    ASSERT_TRUE(std::filesystem::exists(webFolder() + "/node_modules/playwright-core"))
+    ASSERT_TRUE(std::filesystem::exists(test::webFolder() + "/node_modules/playwright-core"))
         << "the browser check needs web/node_modules: run scripts/setup-web";
     test::ScratchFolder folder;
     const test::CliResult r =
@@ -88,7 +61,8 @@ TEST(StatsPageInBrowser, LeadsWithTheLadderTableAndDrawsEveryChartOffline) {
     const std::filesystem::path artifacts = std::filesystem::current_path() / "artifacts";
     std::filesystem::create_directories(artifacts);
     const std::filesystem::path screenshot = artifacts / "stats_page.png";
-    Json report = checkPage(folder.file("stats.html"), screenshot);
+    Json report =
+        test::checkPage("check_stats_page.mjs", folder.file("stats.html"), screenshot.string());
     EXPECT_TRUE(std::filesystem::exists(screenshot));
 
     EXPECT_EQ(report["errors"], Json::array());
