@@ -11,7 +11,7 @@
 // - a second tab at the same time, anchoring a bar of its own.
 // The browser is CHROMIUM_PATH when set, else Debian's /usr/bin/chromium.
 // Only the server's own loopback address is asked for anything.
-import { chromium } from 'playwright-core';
+import { launchHeadless } from './headless_browser.mjs';
 import { join } from 'node:path';
 
 const [url, shots, anchorText, replayText] = process.argv.slice(2);
@@ -23,10 +23,7 @@ const anchorBar = Number(anchorText);
 const replayFrom = Number(replayText);
 const origin = new URL(url).origin;
 
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchHeadless();
 
 async function openPage(errors, foreign) {
   const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });

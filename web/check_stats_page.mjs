@@ -2,20 +2,13 @@
 // headless Chromium and reports what it shows, as JSON on standard output:
 //   node check_stats_page.mjs PAGE.html SCREENSHOT.png
 // The browser is CHROMIUM_PATH when set, else Debian's /usr/bin/chromium.
-import { chromium } from 'playwright-core';
+import { launchHeadless, pageAndScreenshot } from './headless_browser.mjs';
 import { resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-const [page_path, screenshot_path] = process.argv.slice(2);
-if (!page_path || !screenshot_path) {
-  console.error('usage: node check_stats_page.mjs PAGE.html SCREENSHOT.png');
-  process.exit(2);
-}
+const [page_path, screenshot_path] = pageAndScreenshot('check_stats_page.mjs');
 
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchHeadless();
 try {
   const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
   const errors = [];

@@ -20,7 +20,7 @@
 //            other than the static chart page (the default opens it)
 //   act      optional: async (page) => {}, run after the view is set and
 //            before the screenshot (for example to open a menu)
-import { chromium } from 'playwright-core';
+import { launchHeadless } from './headless_browser.mjs';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -146,10 +146,7 @@ const chosen = names.length > 0 ? pictures.filter((p) => names.includes(p.name))
 
 const scratch = mkdtempSync(join(tmpdir(), 'guide-pictures-'));
 const paths = { tool, sample, scratch };
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchHeadless();
 try {
   for (const picture of chosen) {
     const page = await (picture.open || openChartPage)(browser, picture, paths);

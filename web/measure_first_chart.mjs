@@ -4,17 +4,14 @@
 //   node measure_first_chart.mjs URL
 // The browser's own start is not counted. The browser is CHROMIUM_PATH when
 // set, else Debian's /usr/bin/chromium.
-import { chromium } from 'playwright-core';
+import { launchHeadless } from './headless_browser.mjs';
 
 const [url] = process.argv.slice(2);
 if (!url) {
   console.error('usage: node measure_first_chart.mjs URL');
   process.exit(2);
 }
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchHeadless();
 try {
   const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
   const sizes = [];
