@@ -12,6 +12,7 @@
 // The browser is CHROMIUM_PATH when set, else Debian's /usr/bin/chromium.
 // Only the server's own loopback address is asked for anything.
 import { launchHeadless } from './headless_browser.mjs';
+import { chooseMenuItem, openLivePage, statusSays } from './live_page.mjs';
 import { join } from 'node:path';
 
 const [url, shots, anchorText, replayText] = process.argv.slice(2);
@@ -21,29 +22,10 @@ if (!url || !shots || !anchorText || !replayText) {
 }
 const anchorBar = Number(anchorText);
 const replayFrom = Number(replayText);
-const origin = new URL(url).origin;
 
 const browser = await launchHeadless();
 
-async function openPage(errors, foreign) {
-  const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
-  page.on('pageerror', (e) => errors.push(String(e)));
-  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
-  // Nothing leaves the machine: any other address is refused and reported.
-  await page.route('**/*', (route) => {
-    if (route.request().url().startsWith(origin + '/')) return route.continue();
-    foreign.push(route.request().url());
-    return route.abort();
-  });
-  const opened = Date.now();
-  await page.goto(url);
-  await page.waitForFunction(() => window.keelmarkChartReady === true, null, { timeout: 60000 });
-  return { page, openSeconds: (Date.now() - opened) / 1000 };
-}
-
-const statusSays = (page, text) =>
-  page.waitForFunction((t) => document.getElementById('status').textContent.includes(t), text,
-    { timeout: 60000 });
+const openPage = (errors, foreign) => openLivePage(browser, url, { errors, foreign });
 
 // What the chart draws: per series key, the bar of its first value (from
 // the chart library's own data) and its values on the last `lastBars` bars.
@@ -81,22 +63,6 @@ const markerAt = (page, bar) => page.evaluate(async (b) => {
   return { shown: getComputedStyle(div).display !== 'none', atBar: Math.abs((r.left + r.right) / 2 - x) < 2, text: div.textContent };
 }, bar);
 
-async function rightClickMenu(page, bar, item) {
-  await page.evaluate((b) => window.keelmarkLive.view.showBars(b - 100, b + 100), bar);
-  await page.waitForFunction((b) => {
-    const s = window.keelmarkLive.state;
-    return !s.paging && s.loaded.from <= b && b < s.loaded.to;
-  }, bar, { timeout: 60000 });
-  await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
-  const point = await page.evaluate((b) => {
-    const r = document.getElementById('chart').getBoundingClientRect();
-    return { x: window.keelmarkLive.barX(b), y: r.top + r.height / 2 };
-  }, bar);
-  await page.mouse.click(point.x, point.y, { button: 'right' });
-  await page.locator('#chart-menu li', { hasText: item }).first().click();
-  await statusSays(page, '"' + item + '" at bar ' + bar);
-}
-
 const report = { errors: [], foreignRequests: [] };
 try {
   const { page, openSeconds } = await openPage(report.errors, report.foreignRequests);
@@ -115,11 +81,11 @@ try {
   }));
 
   // Anchor, and its line and marker.
-  await rightClickMenu(page, anchorBar, 'Anchor VWAP Here');
+  await chooseMenuItem(page, anchorBar, 'Anchor VWAP Here');
   report.anchored = await drawn(page, 1);
   report.anchorMarker = await markerAt(page, anchorBar);
   await page.screenshot({ path: join(shots, 'live_page_anchored.png') });
-  await rightClickMenu(page, anchorBar + 3, 'Remove Nearest Anchored VWAP');
+  await chooseMenuItem(page, anchorBar + 3, 'Remove Nearest Anchored VWAP');
   report.removed = await drawn(page, 1);
 
   // Settings: a refused value, then a change.
@@ -144,7 +110,7 @@ try {
 
   // A second tab at the same time, with an anchor of its own.
   const second = await openPage(report.errors, report.foreignRequests);
-  await rightClickMenu(second.page, anchorBar - 40, 'Anchor VWAP Here');
+  await chooseMenuItem(second.page, anchorBar - 40, 'Anchor VWAP Here');
   report.secondTab = { markers: (await drawn(second.page, 1)).markers.map((m) => m.bar) };
   await second.page.screenshot({ path: join(shots, 'live_page_second_tab.png') });
 

@@ -1,7 +1,7 @@
 // Makes the pictures of docs/guide.md: each one is a run of keelmark-replay
-// over the bundled sample (cut at a chosen bar), its chart page opened in
-// headless Chromium, the chart scrolled to the bars worth seeing, and the
-// chart area saved as PNG.
+// over the bundled sample (cut at a chosen bar), its chart page (or the live
+// page of `keelmark-replay serve`) opened in headless Chromium, the chart
+// scrolled to the bars worth seeing, and the chart area saved as PNG.
 //   node guide_pictures.mjs TOOL SAMPLE_DIR IMAGES_DIR [NAME ...]
 // TOOL is the keelmark-replay program; with NAMEs only those pictures are
 // made. Every picture is made in a scratch folder first and the PNGs are
@@ -17,10 +17,21 @@
 //   run      the arguments of `keelmark-replay run` besides --bars and --html
 //   view     { from, to }: the bars to show, by their start times
 //   open     optional: async (browser, picture, paths) => page, for a page
-//            other than the static chart page (the default opens it)
+//            other than the static chart page (the default opens it);
+//            `paths.whenDone(stop)` has `stop` awaited once the picture is
+//            made or has failed (to end a server the page needs)
 //   act      optional: async (page) => {}, run after the view is set and
 //            before the screenshot (for example to open a menu)
+// The pictures of the live page of `keelmark-replay serve` have `open:
+// openServedPage` and, instead of `run`:
+//   serve    the arguments of `keelmark-replay serve` besides --bars and
+//            --port
+//   settings [study, label, value] triples set through the page's Settings
+//            form (serve leaves every input at its default)
+//   anchors  the start times of the bars that get an anchored VWAP through
+//            the page's right-click menu, in that order
 import { launchHeadless } from './headless_browser.mjs';
+import { barAtTime, changeSetting, chooseMenuItem, openChartMenu, openLivePage, startServe } from './live_page.mjs';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -74,6 +85,20 @@ const pictures = [
           '--anchor', '2023-11-30 11:00', '--input', 'Show Standard Deviation Bands=yes'],
     view: { from: '2023-11-19 18:00', to: '2023-12-04 16:30' },
   },
+  {
+    // The chart of 'anchored-vwap-three-anchors' on the live page of serve:
+    // the bands turned on in its Settings, the same three anchors set
+    // through its right-click menu, and the menu open again.
+    name: 'anchored-vwap-live-menu',
+    bars: { file: 'NQ_30min_sample.csv', through: '2023-12-04 16:30:00' },
+    serve: ['--study', 'anchored-vwap'],
+    settings: [['Keelmark Anchored VWAP', 'Show Standard Deviation Bands', 'yes']],
+    anchors: ['2023-11-20 09:30', '2023-11-29 09:30', '2023-11-30 11:00'],
+    view: { from: '2023-11-19 18:00', to: '2023-12-04 16:30' },
+    open: openServedPage,
+    // Below the bars of the first week, where the menu hides no line.
+    act: async (page) => openChartMenu(page, await barAtTime(page, chartSeconds('2023-11-21 16:00')), 15860),
+  },
 ];
 
 // The page shows the chart's clock times as if they were UTC.
@@ -110,11 +135,38 @@ async function openChartPage(browser, picture, paths) {
   return page;
 }
 
+// The live page of `serve` over the cut bars, with `picture.settings` made
+// and each of `picture.anchors` set as a trader sets it: right-click its
+// bar, "Anchor VWAP Here".
+async function openServedPage(browser, picture, paths) {
+  const barsPath = cutBars(paths.sample, picture.bars, paths.scratch);
+  const server = await startServe(paths.tool, ['--bars', barsPath, ...picture.serve]);
+  paths.whenDone(server.stop);
+  const errors = [];
+  const foreign = [];
+  const { page } = await openLivePage(browser, server.url,
+                                      { errors, foreign, viewport: { width: 1280, height: 900 } });
+  for (const [study, label, value] of picture.settings || []) {
+    await changeSetting(page, study, label, value);
+  }
+  for (const anchor of picture.anchors) {
+    const bar = await barAtTime(page, chartSeconds(anchor));
+    if (bar === null) throw new Error(`the live page has no bar at ${anchor}`);
+    await chooseMenuItem(page, bar, 'Anchor VWAP Here');
+  }
+  if (errors.length > 0 || foreign.length > 0) {
+    throw new Error(`the live page failed: ${JSON.stringify({ errors, foreign })}`);
+  }
+  return page;
+}
+
 async function showBars(page, view) {
   const range = { from: chartSeconds(view.from), to: chartSeconds(view.to) };
   const found = await page.evaluate((r) => {
     const k = window.keelmarkChart;
-    const times = k.data.times;
+    // The live page's keelmarkChart.data is the window of bars it opened
+    // with; the bars it draws now are its view's.
+    const times = (window.keelmarkLive ? window.keelmarkLive.view.data : k.data).times;
     const first = times.findIndex((t) => t >= r.from);
     let last = -1;
     for (let i = times.length - 1; i >= 0; i--) {
@@ -149,11 +201,17 @@ const paths = { tool, sample, scratch };
 const browser = await launchHeadless();
 try {
   for (const picture of chosen) {
-    const page = await (picture.open || openChartPage)(browser, picture, paths);
-    await showBars(page, picture.view);
-    if (picture.act) await picture.act(page);
-    await page.locator('#chart-frame').screenshot({ path: join(scratch, picture.name + '.png') });
-    await page.close();
+    const stops = [];
+    try {
+      const whenDone = (stop) => { stops.push(stop); };
+      const page = await (picture.open || openChartPage)(browser, picture, { ...paths, whenDone });
+      await showBars(page, picture.view);
+      if (picture.act) await picture.act(page);
+      await page.locator('#chart-frame').screenshot({ path: join(scratch, picture.name + '.png') });
+      await page.close();
+    } finally {
+      for (const stop of stops.reverse()) await stop();
+    }
   }
   for (const picture of chosen) {
     const made = join(scratch, picture.name + '.png');
