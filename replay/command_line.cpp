@@ -632,6 +632,7 @@ int serveBars(const Options& o, std::ostream& out) {
         request.studies = {StudyKind::SessionLevels, StudyKind::AnchoredVwap};
     }
     request.barsName = fileNameOf(o.bars);
+    request.inputs = startingInputs(module, request.priceFormat, request.studies, o.inputs);
     request.chartLibrary = readWholeFile(libraryPath);
     request.port = o.port;
     return serveChart(std::move(request), out);

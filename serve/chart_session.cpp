@@ -86,6 +86,12 @@ ChartSession::ChartSession(const ServedChart& chart) : chart_(chart) {
         for (std::int32_t slot = 0; slot < h.instance->declaredInputCount(); ++slot) {
             h.defaults.push_back(h.instance->input(slot));
         }
+        for (const StartingInput& given : chart.inputs) {
+            if (given.study == kind) {
+                setInputFromText(*h.instance, given.slot, given.value);
+                h.settings.emplace_back(given.slot, given.value);
+            }
+        }
         h.instance->setBars(chart.bars);
         h.instance->fullRecalculation();
         hosts_.push_back(std::move(h));
@@ -96,6 +102,50 @@ ChartSession::~ChartSession() {
     for (StudyHost& h : hosts_) {
         h.instance->finalCall();
     }
+}
+
+std::vector<StartingInput> startingInputs(const ModuleLibrary& module, std::int32_t priceFormat,
+                                          const std::vector<StudyKind>& studies,
+                                          const std::vector<std::string>& settings) {
+    std::vector<std::unique_ptr<StudyInstance>> declared;
+    for (const StudyKind kind : studies) {
+        declared.push_back(std::make_unique<StudyInstance>(studyFunction(module, kind)));
+        declared.back()->setPriceFormat(priceFormat);
+        declared.back()->defaultsPass();
+    }
+    std::vector<StartingInput> inputs;
+    for (const std::string& setting : settings) {
+        std::string firstRefusal;
+        std::size_t found = 0;
+        for (std::size_t i = 0; i < studies.size(); ++i) {
+            StudyInstance& study = *declared[i];
+            AddressedInput addressed;
+            try {
+                addressed = addressInput(study, setting);
+            } catch (const InputSettingError& e) {
+                if (firstRefusal.empty()) {
+                    firstRefusal = e.what();
+                }
+                continue;
+            }
+            const std::string label = study.inputLabel(addressed.slot) + "=";
+            if (studies.size() > 1 && setting.compare(0, label.size(), label) != 0) {
+                throw InputSettingError("--input \"" + setting +
+                                        "\": with both studies shown, name the input by its "
+                                        "exact label (or show one study with --study)");
+            }
+            setInputFromText(study, addressed.slot, addressed.value);
+            inputs.push_back(StartingInput{studies[i], addressed.slot, addressed.value});
+            ++found;
+        }
+        if (found == 0) {
+            throw InputSettingError(studies.size() > 1
+                                        ? "--input \"" + setting +
+                                              "\": neither study has an input with that label"
+                                        : firstRefusal);
+        }
+    }
+    return inputs;
 }
 
 std::unique_ptr<StudyInstance> ChartSession::freshInstance(StudyKind kind) const {

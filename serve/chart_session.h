@@ -22,6 +22,15 @@
 
 namespace keelmark::replay {
 
+// A setting every session starts with (`serve --input`): an input of one
+// study and its value text, set as in the study's settings before the
+// first recalculation.
+struct StartingInput {
+    StudyKind study = StudyKind::SessionLevels;
+    std::int32_t slot = 0;
+    std::string value;
+};
+
 // What every session of one server shares: the file's bars, read once.
 struct ServedChart {
     const ModuleLibrary* module = nullptr;
@@ -31,7 +40,16 @@ struct ServedChart {
     std::int32_t priceFormat = 2;
     std::vector<StudyKind> studies;
     std::string barsName;
+    std::vector<StartingInput> inputs;
 };
+
+// The `--input` settings (`SLOT=VALUE`, as `run` takes them) addressed to the
+// studies shown: a label sets the input of each study that declares it, a
+// slot number needs a single study shown. Each value is checked against its
+// input's declared type. Throws InputSettingError naming the setting.
+std::vector<StartingInput> startingInputs(const ModuleLibrary& module, std::int32_t priceFormat,
+                                          const std::vector<StudyKind>& studies,
+                                          const std::vector<std::string>& settings);
 
 // The chart library's seconds of each bar: the chart's clock shown as if it
 // were UTC, a repeated second moved one on so that times strictly rise.

@@ -16,6 +16,7 @@ int serveChart(ServeRequest request, std::ostream& out) {
     chart.priceFormat = request.priceFormat;
     chart.studies = request.studies;
     chart.barsName = request.barsName;
+    chart.inputs = std::move(request.inputs);
 
     // The signals that stop the server are waited for here; the server's
     // threads, started after, inherit them blocked.

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "replay_engine/replay_run.h"
-#include "standin_host/module_library.h"
+#include "serve/chart_session.h"
 
 namespace keelmark::replay {
 
@@ -17,8 +16,9 @@ struct ServeRequest {
     std::int32_t priceFormat = 2;
     std::vector<StudyKind> studies;
     std::string barsName;
-    std::string chartLibrary;  // the chart library's script text
-    int port = 8080;           // 0: a free port
+    std::vector<StartingInput> inputs;  // every session starts with them
+    std::string chartLibrary;           // the chart library's script text
+    int port = 8080;                    // 0: a free port
 };
 
 // Serves the chart until SIGINT or SIGTERM; prints the address to open.

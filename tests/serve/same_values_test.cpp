@@ -165,6 +165,28 @@ TEST_F(SameValuesAsTheCommandLine, AReplayFedLiveEqualsAFullRecalculationOfTheSa
                      runSeries(run(StudyKind::AnchoredVwap, bars, {}, {barTime(2850)})));
 }
 
+TEST_F(SameValuesAsTheCommandLine, ServeInputStartsEverySessionAsRunInputDoes) {
+    replay::ServedChart chart = served.chart();
+    chart.inputs = replay::startingInputs(testModule(), chart.priceFormat, chart.studies,
+                                          {"Opening Range Minutes=30", "RTH Start Time (chart time zone)=09:45"});
+    ASSERT_EQ(chart.inputs.size(), 2u);
+    replay::ChartSession session(chart);
+    const Json described = Json::parse(session.description().dump());
+    EXPECT_EQ(described["studies"][0]["inputs"][3]["text"], "30");
+    const auto expected =
+        runSeries(run(StudyKind::SessionLevels, bars, {"Opening Range Minutes=30", "0=09:45"}, {}));
+    const Json window = Json::parse(session.window(0, static_cast<std::int64_t>(bars)).dump());
+    expectSameSeries(servedSeries(window, "session-levels"), expected);
+    // A replay restarts the studies with the same settings.
+    session.startReplay(2000);
+    for (int bar = 2000; bar < 2100; ++bar) {
+        session.advance(true);
+    }
+    expectSameSeries(servedSeries(Json::parse(session.window(0, 2100).dump()), "session-levels"),
+                     runSeries(run(StudyKind::SessionLevels, 2100,
+                                   {"Opening Range Minutes=30", "0=09:45"}, {})));
+}
+
 TEST_F(SameValuesAsTheCommandLine, TwoPagesHaveChartsOfTheirOwn) {
     const std::string other = served.newSession();
     ASSERT_EQ(menu("Anchor VWAP Here", 1000).status, 200);

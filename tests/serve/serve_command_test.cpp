@@ -1,5 +1,6 @@
 // `keelmark-replay serve` refuses what it cannot serve before it listens: a
-// bar file it cannot read, a port out of range, a port already taken.
+// bar file it cannot read, a port out of range, a setting it cannot make, a
+// port already taken.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -44,6 +45,21 @@ TEST(ServeCommand, RefusesWhatItCannotServeBeforeListening) {
 
     const ServeRun study = serve({"--bars", sample, "--study", "volume-profile"});
     EXPECT_EQ(study.status, 2);
+
+    // Settings are checked before listening: a slot number is ambiguous
+    // with both studies shown, a label must be one of theirs, a value must
+    // fit its input.
+    const ServeRun slot = serve({"--bars", sample, "--port", "0", "--input", "3=30"});
+    EXPECT_EQ(slot.status, 2);
+    EXPECT_NE(slot.err.find("name the input by its exact label"), std::string::npos) << slot.err;
+    const ServeRun label = serve({"--bars", sample, "--port", "0", "--input", "Range=30"});
+    EXPECT_EQ(label.status, 2);
+    EXPECT_NE(label.err.find("neither study has an input"), std::string::npos) << label.err;
+    const ServeRun value =
+        serve({"--bars", sample, "--port", "0", "--input", "Opening Range Minutes=thirty"});
+    EXPECT_EQ(value.status, 2);
+    EXPECT_NE(value.err.find("Opening Range Minutes"), std::string::npos) << value.err;
+    EXPECT_EQ(value.out.find("open http"), std::string::npos);
 
     ServedChart taken;
     const ServeRun busy = serve({"--bars", sample, "--port", std::to_string(taken.port())});
