@@ -2,10 +2,13 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "serve/session_table.h"
 #include "web_files/serve_page.h"
@@ -112,6 +115,14 @@ std::int64_t wholeField(const nlohmann::json& body, const char* name) {
     return value.get<std::int64_t>();
 }
 
+// Every answer is whole: a Range header is ignored, as HTTP lets a server
+// do. The library would otherwise cut any answer to the range asked for,
+// refusals included, leaving JSON that does not parse. The request is the
+// library's own object, which is not const; its handlers see it as const.
+void ignoreRanges(const httplib::Request& req) {
+    const_cast<httplib::Request&>(req).ranges.clear();
+}
+
 // Only pages served from the loopback addresses may talk to the server:
 // the Host header names one (no other name can reach it by a rebound DNS
 // answer), and a request from another site's page (its Origin) is refused.
@@ -125,16 +136,87 @@ bool loopbackHost(const std::string& host, int port) {
     return name == "127.0.0.1" || name == "[::1]" || name == "localhost";
 }
 
+// One connection's bytes held in memory: what the client sent is read from
+// `input`, what the server answers is appended to `output`.
+class MemoryConnection : public httplib::Stream {
+public:
+    MemoryConnection(std::string_view input, int port) : input_(input), port_(port) {}
+
+    bool is_readable() const override { return true; }
+    bool is_writable() const override { return true; }
+    ssize_t read(char* ptr, size_t size) override {
+        const std::size_t n = std::min(size, input_.size() - read_);
+        std::memcpy(ptr, input_.data() + read_, n);
+        read_ += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        output_.append(ptr, size);
+        return static_cast<ssize_t>(size);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 0;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = port_;
+    }
+    socket_t socket() const override { return INVALID_SOCKET; }
+
+    bool allRead() const { return read_ >= input_.size(); }
+    // The line that the next read starts, without its line break.
+    std::string nextLine() const {
+        const std::string_view rest = input_.substr(read_);
+        return std::string(rest.substr(0, rest.find_first_of("\r\n")));
+    }
+    std::string takeOutput() { return std::exchange(output_, {}); }
+
+private:
+    std::string_view input_;
+    std::size_t read_ = 0;
+    int port_;
+    std::string output_;
+};
+
+// The library's server, with its step that answers one request of a
+// connection reachable, so that a connection held in memory can be answered.
+class LoopbackServer : public httplib::Server {
+public:
+    std::vector<ChartServer::ConnectionAnswer> answerConnection(std::string_view bytes, int port) {
+        MemoryConnection connection(bytes, port);
+        std::vector<ChartServer::ConnectionAnswer> answers;
+        bool closed = false;
+        // As many requests as a kept-alive connection may make.
+        for (std::size_t i = 0; i < keep_alive_max_count_ && !closed && !connection.allRead();
+             ++i) {
+            const std::string requestLine = connection.nextLine();
+            const bool answered = process_request(connection, false, closed, nullptr);
+            std::string sent = connection.takeOutput();
+            if (!sent.empty()) {
+                answers.push_back({std::move(sent), requestLine});
+            }
+            if (!answered) {
+                break;
+            }
+        }
+        return answers;
+    }
+};
+
 }  // namespace
 
 struct ChartServer::Impl {
     Impl(const ServedChart& chart, std::string chartLibrary, std::size_t maxSessions)
-        : sessions(chart, maxSessions), files(pageFiles(std::move(chartLibrary))) {}
+        : sessions(chart, maxSessions), files(pageFiles(std::move(chartLibrary))) {
+        routes(v4);
+        routes(v6);
+    }
 
     SessionTable sessions;
     std::map<std::string, PageFile> files;
     int port = 0;
-    httplib::Server v4, v6;
+    LoopbackServer v4, v6;
     std::thread v4Thread, v6Thread;
     bool v6Serving = false;
 
@@ -143,6 +225,7 @@ struct ChartServer::Impl {
     template <typename Handler>
     httplib::Server::Handler guarded(Handler handler) {
         return [this, handler](const httplib::Request& req, httplib::Response& res) {
+            ignoreRanges(req);
             try {
                 if (!loopbackHost(req.get_header_value("Host"), port)) {
                     throw RequestRefused(403,
@@ -179,7 +262,8 @@ struct ChartServer::Impl {
         s.set_payload_max_length(kMaxRequestBody);
         s.set_keep_alive_timeout(kKeepAliveSeconds);
         s.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
-        s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        s.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+            ignoreRanges(req);
             if (!res.body.empty()) {
                 return;
             }
@@ -196,7 +280,8 @@ struct ChartServer::Impl {
             }
         });
         s.set_exception_handler(
-            [](const httplib::Request&, httplib::Response& res, std::exception_ptr e) {
+            [](const httplib::Request& req, httplib::Response& res, std::exception_ptr e) {
+                ignoreRanges(req);
                 std::string what = "unknown error";
                 try {
                     std::rethrow_exception(e);
@@ -300,8 +385,6 @@ ChartServer::~ChartServer() { stop(); }
 
 int ChartServer::start(int port) {
     Impl& i = *impl_;
-    i.routes(i.v4);
-    i.routes(i.v6);
     i.port = port == 0 ? i.v4.bind_to_any_port("127.0.0.1") : port;
     if (i.port <= 0 || (port != 0 && !i.v4.bind_to_port("127.0.0.1", port))) {
         throw std::runtime_error("cannot listen on 127.0.0.1 port " + std::to_string(port) +
@@ -317,6 +400,12 @@ int ChartServer::start(int port) {
 }
 
 void ChartServer::waitUntilReady() { impl_->sessions.waitForSpare(); }
+
+std::vector<ChartServer::ConnectionAnswer> ChartServer::answerConnection(std::string_view bytes,
+                                                                         int port) {
+    impl_->port = port;
+    return impl_->v4.answerConnection(bytes, port);
+}
 
 bool ChartServer::servesIpv6() const { return impl_->v6Serving; }
 

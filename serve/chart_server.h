@@ -17,6 +17,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "serve/chart_session.h"
 
@@ -42,6 +44,18 @@ public:
     // Waits until a page opened now is answered at once (the first page's
     // session is prepared).
     void waitUntilReady();
+    // What the server sends back to one request of a connection.
+    struct ConnectionAnswer {
+        std::string bytes;
+        // The first line of the request it answers, as sent (an answer to
+        // HEAD is its header without the body).
+        std::string requestLine;
+    };
+    // Answers the bytes of one connection (requests one after another, as
+    // a browser sends them) as the server at `port` would, from memory
+    // rather than a socket: the request-handler fuzzer's way in. Only for a
+    // server that is not serving (start() not called).
+    std::vector<ConnectionAnswer> answerConnection(std::string_view bytes, int port);
     // Whether ::1 is served too.
     bool servesIpv6() const;
     void stop();

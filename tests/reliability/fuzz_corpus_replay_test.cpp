@@ -14,6 +14,9 @@
 #include "fuzz/harness/command_line_run.h"
 #include "fuzz/harness/host_call_scenario.h"
 #include "fuzz/harness/live_equals_full.h"
+#if KEELMARK_SERVE
+#include "fuzz/harness/server_requests.h"
+#endif
 
 namespace keelmark::test {
 namespace {
@@ -62,6 +65,33 @@ TEST(FuzzCorpus, BarFilesAreReadOrRefusedWithAMessage) {
 TEST(FuzzCorpus, CommandLinesStayInTheScratchFolderAndKeepEveryFile) {
     replayCorpus("replay_command_line", fuzz::runCommandLineBytes);
 }
+
+#if KEELMARK_SERVE
+TEST(FuzzCorpus, ServerRequestsGetWellFormedAnswersAndNoServerFailure) {
+    replayCorpus("server_requests", fuzz::answerRequestBytes);
+}
+
+// The answer check the server fuzzer relies on: it finds a server failure
+// or a malformed answer, and passes refusals that say why.
+TEST(FuzzCorpus, ServerAnswerCheckTellsFailuresFromRefusals) {
+    const auto answer = [](int status, const std::string& body) {
+        return "HTTP/1.1 " + std::to_string(status) +
+               " X\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    EXPECT_EQ(fuzz::checkAnswer(answer(200, "{\"a\":1}"), false), "");
+    EXPECT_EQ(fuzz::checkAnswer(answer(404, "{\"error\":\"No.\"}"), false), "");
+    EXPECT_EQ(fuzz::checkAnswer("HTTP/1.1 100 Continue\r\n\r\n" + answer(201, "{}"), false), "");
+    EXPECT_EQ(fuzz::checkAnswer(answer(500, "{\"error\":\"failed\"}"), false), "status 500");
+    EXPECT_NE(fuzz::checkAnswer(answer(400, "{}"), false), "");
+    EXPECT_NE(fuzz::checkAnswer(answer(200, "{\"a\":"), false), "");
+    const std::string full = answer(200, "{\"a\":1}");
+    EXPECT_NE(fuzz::checkAnswer(full.substr(0, full.size() - 1), false), "");
+    EXPECT_EQ(fuzz::checkAnswer(full.substr(0, full.size() - 7), true), "");
+    EXPECT_EQ(fuzz::checkAnswer(full, true), "");
+    EXPECT_NE(fuzz::checkAnswer("HTTP/1.1 200 OK\r\n", false), "");
+}
+#endif
 
 // The confinement the command-line fuzzer relies on: no way out of the
 // scratch folder, no module from the library path, no `serve`.

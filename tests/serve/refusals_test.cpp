@@ -127,6 +127,22 @@ TEST_F(Refusals, OnlyThePagesOwnFilesAreServed) {
     EXPECT_EQ(deleted->status, 405);
 }
 
+// A Range header is ignored: a refusal is never cut to a range (its JSON
+// would not parse), and a file is sent whole.
+TEST_F(Refusals, AnswersAreWholeWhateverRangeIsAsked) {
+    httplib::Client c = served.client();
+    const auto refused = c.Get("/nothing-here", {{"Range", "bytes=0-10"}});
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 404);
+    EXPECT_FALSE(refused->has_header("Content-Range"));
+    EXPECT_FALSE(Json::parse(refused->body, nullptr, false).is_discarded()) << refused->body;
+    const auto whole = c.Get("/chart_drawing.js");
+    const auto ranged = c.Get("/chart_drawing.js", {{"Range", "bytes=0-10,20-30"}});
+    ASSERT_TRUE(whole && ranged);
+    EXPECT_EQ(ranged->status, 200);
+    EXPECT_EQ(ranged->body, whole->body);
+}
+
 TEST_F(Refusals, PagesOfOtherSitesAndOtherHostNames) {
     httplib::Client c = served.client();
     const auto rebound =

@@ -1,0 +1,201 @@
+#include "fuzz/harness/server_requests.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "fuzz/harness/bar_maker.h"
+#include "fuzz/harness/fuzz_module.h"
+#include "serve/chart_server.h"
+
+namespace keelmark::fuzz {
+
+namespace {
+
+// 10-minute bars from the Sunday evening open to Tuesday late morning, with
+// the daily pause: two sessions, so that ranges, the overnight, the prior
+// day and anchors all form, on a chart short enough that a new session
+// costs little.
+std::vector<replay::Bar> servedBars() {
+    std::vector<replay::Bar> bars;
+    float price = 15900.0f;
+    for (ChartDateTime t = kFirstChartDay + 18 * 60 * kMinute;
+         t < kFirstChartDay + (2 * 24 + 11) * 60 * kMinute; t += 10 * kMinute) {
+        const ChartDateTime minuteOfDay = (t / kMinute) % (24 * 60);
+        if (minuteOfDay >= 17 * 60 && minuteOfDay < 18 * 60) {
+            continue;
+        }
+        const std::size_t k = bars.size();
+        const float close =
+            price + static_cast<float>(std::lround(std::sin(0.37 * k) * 12)) * 0.25f;
+        replay::Bar bar;
+        bar.start = t;
+        bar.open = price;
+        bar.close = close;
+        bar.high = std::max(price, close) + 1.25f;
+        bar.low = std::min(price, close) - 0.75f;
+        bar.volume = static_cast<float>(100 + (k * 37) % 400);
+        bars.push_back(bar);
+        price = close;
+    }
+    return bars;
+}
+
+struct Served {
+    replay::ServedChart chart;
+    std::unique_ptr<replay::ChartServer> server;
+    // The session "{id}" stands for; empty when the next input needs a new one.
+    std::string sessionId;
+};
+
+Served& served() {
+    static Served* const s = [] {
+        auto* made = new Served;
+        made->chart.module = &fuzzModule();
+        made->chart.bars = servedBars();
+        made->chart.times = replay::chartSeconds(made->chart.bars);
+        made->chart.studies = {replay::StudyKind::SessionLevels, replay::StudyKind::AnchoredVwap};
+        made->chart.barsName = "fuzz.csv";
+        // A short stand-in for the chart library: the page's files are
+        // served as they are, whatever they hold.
+        made->server = std::make_unique<replay::ChartServer>(made->chart, "/* chart library */", 2);
+        return made;
+    }();
+    return *s;
+}
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// A fresh session's id, from the server's own answer to a new page.
+std::string newSessionId(replay::ChartServer& server) {
+    const auto answers = server.answerConnection(
+        "POST /api/sessions HTTP/1.1\r\nHost: 127.0.0.1:8080\r\nContent-Length: 0\r\n\r\n",
+        kServerPort);
+    if (answers.size() != 1) {
+        return {};
+    }
+    const std::string& answer = answers[0].bytes;
+    const std::size_t body = answer.find("\r\n\r\n");
+    if (body == std::string::npos) {
+        return {};
+    }
+    const auto json = nlohmann::json::parse(answer.substr(body + 4), nullptr, false);
+    if (!json.is_object() || !json.contains("session") || !json["session"].is_string()) {
+        return {};
+    }
+    return json["session"].get<std::string>();
+}
+
+}  // namespace
+
+std::string checkAnswer(std::string_view answer, bool toHead) {
+    std::size_t at = 0;
+    while (true) {
+        const std::size_t headEnd = answer.find("\r\n\r\n", at);
+        if (headEnd == std::string_view::npos) {
+            return "no end of the answer's header";
+        }
+        const std::string_view head = answer.substr(at, headEnd - at);
+        if (head.substr(0, 9) != "HTTP/1.1 " || head.size() < 12) {
+            return "not an HTTP/1.1 status line: " + std::string(head.substr(0, 40));
+        }
+        int status = 0;
+        std::from_chars(head.data() + 9, head.data() + 12, status);
+        if (status < 100 || status >= 500) {
+            return "status " + std::to_string(status);
+        }
+        at = headEnd + 4;
+        if (status == 100) {
+            continue;  // the answer itself follows
+        }
+        std::size_t length = 0;
+        bool json = false;
+        for (std::size_t line = head.find("\r\n"); line != std::string_view::npos;) {
+            const std::size_t next = head.find("\r\n", line + 2);
+            const std::string field =
+                lower(head.substr(line + 2, next == std::string_view::npos ? std::string_view::npos
+                                                                           : next - line - 2));
+            if (field.rfind("content-length:", 0) == 0) {
+                length = std::strtoull(field.c_str() + 15, nullptr, 10);
+            } else if (field.rfind("content-type: application/json", 0) == 0) {
+                json = true;
+            }
+            line = next;
+        }
+        if (toHead && at == answer.size()) {
+            return {};
+        }
+        if (answer.size() - at != length) {
+            return "a body of " + std::to_string(answer.size() - at) + " bytes, not " +
+                   std::to_string(length);
+        }
+        const std::string_view body = answer.substr(at);
+        if (json) {
+            const auto parsed = nlohmann::json::parse(body, nullptr, false);
+            if (parsed.is_discarded()) {
+                return "a JSON body that does not parse";
+            }
+            if (status >= 400 &&
+                (!parsed.is_object() || !parsed.contains("error") || !parsed["error"].is_string() ||
+                 parsed["error"].get<std::string>().empty())) {
+                return "a refusal without a sentence: " + std::string(body.substr(0, 80));
+            }
+        } else if (status >= 400) {
+            return "a refusal that is not JSON";
+        }
+        return {};
+    }
+}
+
+std::string answerRequestBytes(const std::uint8_t* data, std::size_t size) {
+    Served& s = served();
+    try {
+        if (s.sessionId.empty()) {
+            s.sessionId = newSessionId(*s.server);
+            if (s.sessionId.empty()) {
+                return "a new page got no session";
+            }
+        }
+        std::string bytes(reinterpret_cast<const char*>(data), size);
+        for (std::size_t at = bytes.find("{id}"); at != std::string::npos;
+             at = bytes.find("{id}", at + s.sessionId.size())) {
+            bytes.replace(at, 4, s.sessionId);
+        }
+        const auto answers = s.server->answerConnection(bytes, kServerPort);
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            const std::string_view answer = answers[i].bytes;
+            // A session changed, or a new one that may have made the server
+            // drop this one: the next input gets a fresh session. A refusal,
+            // or an answer to GET or HEAD, changes nothing.
+            const std::string& line = answers[i].requestLine;
+            const bool reads = line.rfind("GET ", 0) == 0 || line.rfind("HEAD ", 0) == 0;
+            if (answer.rfind("HTTP/1.1 2", 0) == 0 && !reads) {
+                s.sessionId.clear();
+            }
+            const std::string broken = checkAnswer(answer, line.find("HEAD") != std::string::npos);
+            if (!broken.empty()) {
+                return "answer " + std::to_string(i + 1) + ": " + broken;
+            }
+        }
+        return {};
+    } catch (const std::exception& e) {
+        return std::string("exception out of the server: ") + e.what();
+    } catch (...) {
+        return "exception out of the server";
+    }
+}
+
+}  // namespace keelmark::fuzz
