@@ -71,6 +71,21 @@ try {
   report.subtitle = await page.textContent('#subtitle');
   report.menuItems = await page.evaluate(() => window.keelmarkLive.state.info.studies.map((s) => s.menu.map((m) => m.text)));
 
+  // The menu opened over the last bar, at the chart's foot, stays in the
+  // window.
+  const corner = await page.evaluate(() => {
+    const live = window.keelmarkLive;
+    const r = document.getElementById('chart').getBoundingClientRect();
+    return { x: live.barX(live.state.info.bars - 1), y: r.bottom - 40 };
+  });
+  await page.mouse.click(corner.x, corner.y, { button: 'right' });
+  await page.locator('#chart-menu').waitFor({ state: 'visible' });
+  report.menuInWindow = await page.evaluate(() => {
+    const r = document.getElementById('chart-menu').getBoundingClientRect();
+    return r.left >= 0 && r.top >= 0 && r.right <= window.innerWidth && r.bottom <= window.innerHeight;
+  });
+  await page.keyboard.press('Escape');
+
   // Scrolled back to the first bars: the bars there are fetched.
   report.initialWindow = await page.evaluate(() => window.keelmarkLive.state.loaded);
   await page.evaluate(() => window.keelmarkLive.view.showBars(50, 350));

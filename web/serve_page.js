@@ -169,9 +169,13 @@
       el('replay-from').value = String(Math.max(bar, 1));
       startReplay();
     }));
-    menu.style.left = event.clientX + 'px';
-    menu.style.top = event.clientY + 'px';
     menu.hidden = false;
+    // As a desktop menu opens: to the left of or above the pointer when it
+    // would otherwise run off the window.
+    const size = menu.getBoundingClientRect();
+    const fits = (at, extent, room) => (at + extent > room ? Math.max(0, at - extent) : at);
+    menu.style.left = fits(event.clientX, size.width, window.innerWidth) + 'px';
+    menu.style.top = fits(event.clientY, size.height, window.innerHeight) + 'px';
   });
   document.addEventListener('click', (event) => { if (!menu.contains(event.target)) closeMenu(); });
   document.addEventListener('keydown', (event) => { if (event.key === 'Escape') closeMenu(); });

@@ -65,6 +65,7 @@ TEST(LivePageInBrowser, AnchorSettingsReplayAndTwoTabs) {
     // The page opened on the last bars and fetched the first ones when
     // scrolled there (on a short file the page may hold them all by the
     // time it is asked, as it fetches the rest of a window after drawing).
+    EXPECT_EQ(report["menuInWindow"], true);
     EXPECT_EQ(report["initialWindow"]["to"], bars);
     EXPECT_EQ(report["scrolledWindow"]["loaded"]["from"], 0);
     const int loaded = report["scrolledWindow"]["loaded"]["to"];
