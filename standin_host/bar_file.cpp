@@ -1,6 +1,7 @@
 #include "standin_host/bar_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -245,6 +246,16 @@ bool parseNumber(std::string_view text, float& value) {
     return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
 }
 
+// The top bit of each byte of `word` that is a comma, and no other bit.
+std::uint64_t commaBytes(std::uint64_t word) {
+    constexpr std::uint64_t kCommas = 0x2C2C2C2C2C2C2C2Cu;
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t x = word ^ kCommas;  // a comma is now a zero byte
+    // Adding 0x7F to a byte's low 7 bits sets its top bit unless they are
+    // all zero, without carrying into the next byte.
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
 // Reads one bar line; on failure returns the reason and the offending text.
 class BarLineParser {
 public:
@@ -254,20 +265,39 @@ public:
     // Empty on success; otherwise the reason, with the offending text in
     // `offending`.
     const char* parse(std::string_view line, Bar& bar, std::string_view& offending) {
+        // One pass over the line, eight bytes at a time: the fields needed,
+        // and a count of them all.
+        const std::size_t needed = fields_.size();
+        const char* const text = line.data();
+        const std::size_t size = line.size();
         std::size_t count = 0;
-        std::string_view rest = line;
-        bool more = true;
-        while (count < fields_.size() && more) {
-            const std::size_t comma = rest.find(',');
-            fields_[count++] = rest.substr(0, comma);
-            more = comma != std::string_view::npos;
-            if (more) {
-                rest.remove_prefix(comma + 1);
+        std::size_t fieldStart = 0;
+        const auto comma = [&](std::size_t at) {
+            if (count < needed) {
+                fields_[count] = std::string_view(text + fieldStart, at - fieldStart);
+            }
+            ++count;
+            fieldStart = at + 1;
+        };
+        std::size_t i = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; i + 8 <= size; i += 8) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, text + i, 8);
+                for (std::uint64_t found = commaBytes(word); found != 0; found &= found - 1) {
+                    comma(i + static_cast<std::size_t>(std::countr_zero(found)) / 8);
+                }
             }
         }
-        if (more) {
-            count += 1 + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), ','));
+        for (; i < size; ++i) {
+            if (text[i] == ',') {
+                comma(i);
+            }
         }
+        if (count < needed) {
+            fields_[count] = std::string_view(text + fieldStart, size - fieldStart);
+        }
+        ++count;
         if (count != static_cast<std::size_t>(map_.fieldCount)) {
             offending = line;
             return fieldCountReason(count);
