@@ -140,7 +140,35 @@ bool parseClockTime(std::string_view text, std::int64_t& micros, bool requireSec
     return true;
 }
 
-bool parseDateTime(std::string_view text, ChartDateTime& result) {
+bool parseDateTimeFixed(std::string_view text, ChartDateTime& result) {
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' ||
+        (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':') {
+        return false;
+    }
+    const auto digit = [text](std::size_t i) {
+        return static_cast<std::int32_t>(static_cast<unsigned char>(text[i])) - '0';
+    };
+    constexpr std::size_t kDigitAt[14] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+    for (const std::size_t i : kDigitAt) {
+        if (!isDigit(text[i])) {
+            return false;
+        }
+    }
+    const std::int32_t year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+    const std::int32_t month = digit(5) * 10 + digit(6);
+    const std::int32_t day = digit(8) * 10 + digit(9);
+    const std::int32_t hour = digit(11) * 10 + digit(12);
+    const std::int32_t minute = digit(14) * 10 + digit(15);
+    const std::int32_t second = digit(17) * 10 + digit(18);
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
+        minute > 59 || second > 59) {
+        return false;
+    }
+    result = civilDateTime(year, month, day, hour, minute, second);
+    return true;
+}
+
+bool parseDateTimeGeneral(std::string_view text, ChartDateTime& result) {
     const std::size_t split = text.find_first_of(" T");
     if (split == std::string_view::npos) {
         return false;
@@ -156,6 +184,10 @@ bool parseDateTime(std::string_view text, ChartDateTime& result) {
     }
     result = date + micros;
     return true;
+}
+
+bool parseDateTime(std::string_view text, ChartDateTime& result) {
+    return parseDateTimeFixed(text, result) || parseDateTimeGeneral(text, result);
 }
 
 std::string formatDateTime(ChartDateTime t) {

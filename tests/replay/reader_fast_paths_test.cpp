@@ -1,0 +1,101 @@
+// The bar file reader's fast paths against the general ways they stand in
+// for: the fixed-width timestamp against the general date-time parser. A
+// fast path may decline any text (the general way then reads it), but what
+// it accepts it must read exactly as the general way does.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "standin_host/bar_file.h"
+#include "standin_host/clock_text.h"
+
+namespace keelmark {
+namespace {
+
+// What the fixed path accepts the general path accepts, with the same value;
+// of the texts in the fixed form (digits, then `-`, `-`, blank or `T`, `:`,
+// `:` at their places) the fixed path declines only those the general path
+// refuses; parseDateTime agrees with the general path on every text.
+void expectSameDateTime(const std::string& text) {
+    ChartDateTime fixed = -1, general = -1, either = -1;
+    const bool fixedRead = replay::parseDateTimeFixed(text, fixed);
+    const bool generalRead = replay::parseDateTimeGeneral(text, general);
+    bool fixedForm = text.size() == 19;
+    for (std::size_t i = 0; fixedForm && i < text.size(); ++i) {
+        const char c = text[i];
+        fixedForm = i == 4 || i == 7     ? c == '-'
+                    : i == 10            ? c == ' ' || c == 'T'
+                    : i == 13 || i == 16 ? c == ':'
+                                         : c >= '0' && c <= '9';
+    }
+    if (fixedRead) {
+        EXPECT_TRUE(generalRead) << '"' << text << '"';
+        EXPECT_EQ(fixed, general) << '"' << text << '"';
+    } else if (fixedForm) {
+        EXPECT_FALSE(generalRead) << "the fixed path declined \"" << text << '"';
+    }
+    EXPECT_EQ(replay::parseDateTime(text, either), generalRead) << '"' << text << '"';
+    if (generalRead) {
+        EXPECT_EQ(either, general) << '"' << text << '"';
+    }
+}
+
+TEST(ReaderFastPaths, FixedTimestampAgreesWithTheGeneralParserOneCharacterAway) {
+    const std::vector<std::string> stamps = {"2023-11-20 15:55:00", "2024-02-29T23:59:59",
+                                             "1899-12-30 00:00:00", "2000-02-29 09:30:00",
+                                             "2100-02-28 12:00:00", "0000-01-01 00:00:00"};
+    const std::string replacements = "0123456789 -:T/.t,\"+\t\r\xC3";
+    int fixedAccepted = 0;
+    for (const std::string& stamp : stamps) {
+        expectSameDateTime(stamp);
+        for (std::size_t i = 0; i <= stamp.size(); ++i) {
+            for (const char c : replacements) {
+                std::string inserted = stamp;
+                expectSameDateTime(inserted.insert(i, 1, c));
+                if (i < stamp.size()) {
+                    std::string replaced = stamp;
+                    replaced[i] = c;
+                    expectSameDateTime(replaced);
+                    ChartDateTime ignored = 0;
+                    fixedAccepted += replay::parseDateTimeFixed(replaced, ignored) ? 1 : 0;
+                }
+            }
+            if (i < stamp.size()) {
+                expectSameDateTime(std::string(stamp).erase(i, 1));
+            }
+        }
+    }
+    EXPECT_GT(fixedAccepted, 500);  // the fixed path reads most of them
+}
+
+TEST(ReaderFastPaths, FixedTimestampAgreesOnEveryDayAndTheClocksEdges) {
+    for (const int year : {1899, 1900, 1999, 2000, 2023, 2024, 2100, 9999}) {
+        for (int month = 0; month <= 13; ++month) {
+            for (int day = 0; day <= 32; ++day) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d 00:00:00", year, month, day);
+                expectSameDateTime(text);
+            }
+        }
+    }
+    for (const char* clock :
+         {"00:00:00", "23:59:59", "24:00:00", "23:60:00", "23:59:60", "99:99:99", "9:30:00",
+          "09:30", "09:30:00.5", "09:30:00.", "09:30:0", " 9:30:00", "09:30:00 ", "09:30:00\r"}) {
+        for (const char* date : {"2024-02-29", "2023-02-29", "2023/11/20", "2023-1-20"}) {
+            for (const char* between : {" ", "T", "  ", "t", "_"}) {
+                expectSameDateTime(std::string(date) + between + clock);
+            }
+        }
+    }
+    for (const char* text :
+         {"", "2023-11-20", "\"2023-11-20 15:55:00\"", " 2023-11-20 15:55:00",
+          "2023-11-20 15:55:00 ", "+023-11-20 15:55:00", "-023-11-20 15:55:00",
+          "2023-+1-20 15:55:00", "2023-11-20 15:55:+0", "2023-11-20 15:55:0\xC3"}) {
+        expectSameDateTime(text);
+    }
+}
+
+}  // namespace
+}  // namespace keelmark
