@@ -1,10 +1,13 @@
 // The bar file reader's fast paths against the general ways they stand in
-// for: the fixed-width timestamp against the general date-time parser. A
-// fast path may decline any text (the general way then reads it), but what
-// it accepts it must read exactly as the general way does.
+// for: the fixed-width timestamp against the general date-time parser, and
+// the exact short decimal against std::from_chars. A fast path may decline
+// any text (the general way then reads it), but what it accepts it must read
+// exactly as the general way does.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -94,6 +97,71 @@ TEST(ReaderFastPaths, FixedTimestampAgreesOnEveryDayAndTheClocksEdges) {
           "2023-11-20 15:55:00 ", "+023-11-20 15:55:00", "-023-11-20 15:55:00",
           "2023-+1-20 15:55:00", "2023-11-20 15:55:+0", "2023-11-20 15:55:0\xC3"}) {
         expectSameDateTime(text);
+    }
+}
+
+std::uint32_t bitsOf(float f) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+// The exact decimal path reads what std::from_chars reads, to the bit,
+// and counts the digits after the point; or declines.
+void expectSameNumber(const std::string& text, bool expectAccepted) {
+    float exact = 0, general = 0;
+    std::int32_t decimals = -1;
+    const bool read = replay::parseExactDecimal(text, exact, decimals);
+    EXPECT_EQ(read, expectAccepted) << '"' << text << '"';
+    if (read) {
+        const char* end = text.data() + text.size();
+        const auto result = std::from_chars(text.data(), end, general);
+        ASSERT_TRUE(result.ec == std::errc() && result.ptr == end) << '"' << text << '"';
+        EXPECT_EQ(bitsOf(exact), bitsOf(general)) << '"' << text << '"';
+        const std::size_t point = text.find('.');
+        EXPECT_EQ(decimals, point == std::string::npos ? 0 : text.size() - point - 1);
+    }
+}
+
+// Digits (as one integer) written with `decimals` of them after the point.
+std::string decimalText(std::uint32_t digits, int decimals, bool negative) {
+    std::string text = std::to_string(digits);
+    if (text.size() <= static_cast<std::size_t>(decimals)) {
+        text.insert(0, static_cast<std::size_t>(decimals) + 1 - text.size(), '0');
+    }
+    if (decimals > 0) {
+        text.insert(text.size() - static_cast<std::size_t>(decimals), 1, '.');
+    }
+    return negative ? "-" + text : text;
+}
+
+// Every text of the path's form is checked by a run over all 2^24 + 1
+// integers with 0 to 8 digits after the point (about 300 million texts, too
+// slow for a sanitized test); here a spread of them and the edges.
+TEST(ReaderFastPaths, ExactDecimalsReadAsFromCharsReadsThem) {
+    constexpr std::uint32_t kLargest = std::uint32_t{1} << 24;
+    for (int decimals = 0; decimals <= 8; ++decimals) {
+        for (std::uint32_t digits = 0; digits <= kLargest; digits += 997) {
+            expectSameNumber(decimalText(digits, decimals, digits % 2 == 1), true);
+        }
+        for (std::uint32_t digits = kLargest - 300; digits <= kLargest; ++digits) {
+            expectSameNumber(decimalText(digits, decimals, false), true);
+        }
+        for (std::uint32_t digits : {0u, 1u, 5u, 15u, 25u, 33u, 1'000'000u, 9'999'999u}) {
+            expectSameNumber(decimalText(digits, decimals, true), true);
+        }
+        expectSameNumber(decimalText(kLargest + 1, decimals, false), false);
+    }
+    for (const char* accepted : {"-0", "0.0", "-0.000", "0016083.5", "16090.25", "0.1", "0.3",
+                                 "1677721.6", "0.00000001", "6123"}) {
+        expectSameNumber(accepted, true);
+    }
+    for (const char* declined :
+         {"",         "-",          "+1",          "1.",           ".5",          "-.5",
+          "1e3",      "1E+3",       "0x10",        "inf",          "nan",         "1,5",
+          "1.5.5",    "--1",        " 1",          "1 ",           "\"1\"",       "1677721.7",
+          "16777217", "1234567890", "0.000000001", "0000000001.5", "1.2345678901"}) {
+        expectSameNumber(declined, false);
     }
 }
 
