@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #endif
 
+#include "standin_host/date_time_reader.h"
+
 namespace keelmark::replay {
 
 namespace {
@@ -381,7 +383,7 @@ private:
     bool readTime(ChartDateTime& start, std::string_view& offending) {
         if (map_.dateTime >= 0) {
             offending = fieldText(fields_[static_cast<std::size_t>(map_.dateTime)]);
-            return parseDateTime(offending, start);
+            return dateTimes_.read(offending, start);
         }
         const std::string_view date = fieldText(fields_[static_cast<std::size_t>(map_.date)]);
         offending = date;
@@ -403,6 +405,7 @@ private:
 
     ColumnMap map_;
     std::vector<std::string_view> fields_;
+    DateTimeReader dateTimes_;
     std::int32_t decimals_ = 0;
     std::string reason_;
 };

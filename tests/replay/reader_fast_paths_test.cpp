@@ -1,8 +1,8 @@
 // The bar file reader's fast paths against the general ways they stand in
-// for: the fixed-width timestamp against the general date-time parser, and
-// the exact short decimal against std::from_chars. A fast path may decline
-// any text (the general way then reads it), but what it accepts it must read
-// exactly as the general way does.
+// for: the fixed-width timestamp (and the reader that keeps the last date)
+// against the general date-time parser, the exact short decimal against
+// std::from_chars. A fast path may decline any text (the general way then
+// reads it), but what it accepts it must read exactly as the general way does.
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -13,6 +13,7 @@
 
 #include "standin_host/bar_file.h"
 #include "standin_host/clock_text.h"
+#include "standin_host/date_time_reader.h"
 
 namespace keelmark {
 namespace {
@@ -42,6 +43,14 @@ void expectSameDateTime(const std::string& text) {
     EXPECT_EQ(replay::parseDateTime(text, either), generalRead) << '"' << text << '"';
     if (generalRead) {
         EXPECT_EQ(either, general) << '"' << text << '"';
+    }
+    // One reader for every text checked, so that each is read after others
+    // of the same date and of other dates.
+    static replay::DateTimeReader reader;
+    ChartDateTime read = -1;
+    EXPECT_EQ(reader.read(text, read), generalRead) << '"' << text << '"';
+    if (generalRead) {
+        EXPECT_EQ(read, general) << '"' << text << '"';
     }
 }
 
@@ -96,6 +105,17 @@ TEST(ReaderFastPaths, FixedTimestampAgreesOnEveryDayAndTheClocksEdges) {
          {"", "2023-11-20", "\"2023-11-20 15:55:00\"", " 2023-11-20 15:55:00",
           "2023-11-20 15:55:00 ", "+023-11-20 15:55:00", "-023-11-20 15:55:00",
           "2023-+1-20 15:55:00", "2023-11-20 15:55:+0", "2023-11-20 15:55:0\xC3"}) {
+        expectSameDateTime(text);
+    }
+}
+
+TEST(ReaderFastPaths, DateTimeReaderReadsTheClockOfEachStampOfTheKeptDate) {
+    for (const char* text : {"2023-11-20 15:55:00", "2023-11-20 15:56:00", "2023-11-20T23:59:59",
+                             "2023-11-20 24:00:00", "2023-11-20 15:60:00", "2023-11-20 15:55:0x",
+                             "2023-11-20 15:55:00.5", "2023-11-20 9:55:00", "2023-11-20  9:55:00",
+                             "2023-11-21 00:00:00", "2023-11-20 00:00:00", "2023-02-29 00:00:00",
+                             "2023-02-29 00:00:01", "2024-02-29 00:00:00", "2024-02-29 00:00:01",
+                             "2024-02-29x00:00:01", "2023-11-20 15:55:00"}) {
         expectSameDateTime(text);
     }
 }
