@@ -1,6 +1,9 @@
 #include "standin_host/clock_text.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include "standin_host/date_time_reader.h"
 
 namespace keelmark::replay {
 
@@ -140,7 +143,85 @@ bool parseClockTime(std::string_view text, std::int64_t& micros, bool requireSec
     return true;
 }
 
-bool parseDateTime(std::string_view text, ChartDateTime& result) {
+namespace {
+
+// The value of the digit at text[i], or -1 when it is not a digit.
+std::int32_t digitAt(std::string_view text, std::size_t i) {
+    return isDigit(text[i]) ? text[i] - '0' : -1;
+}
+
+std::int32_t twoDigitsAt(std::string_view text, std::size_t i) {
+    const std::int32_t tens = digitAt(text, i), ones = digitAt(text, i + 1);
+    return tens < 0 || ones < 0 ? -1 : tens * 10 + ones;
+}
+
+// The date `YYYY-MM-DD` of a 19-character fixed-form stamp, as its day's
+// start; false when it is not one or not a valid date.
+bool fixedDate(std::string_view text, ChartDateTime& dayStart) {
+    if (text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    const std::int32_t century = twoDigitsAt(text, 0), yearOfCentury = twoDigitsAt(text, 2);
+    const std::int32_t month = twoDigitsAt(text, 5), day = twoDigitsAt(text, 8);
+    if (century < 0 || yearOfCentury < 0 || month < 1 || month > 12 || day < 1) {
+        return false;
+    }
+    const std::int32_t year = century * 100 + yearOfCentury;
+    if (day > daysInMonth(year, month)) {
+        return false;
+    }
+    dayStart = civilDateTime(year, month, day, 0, 0, 0);
+    return true;
+}
+
+// The blank or `T` and clock `HH:MM:SS` of a 19-character fixed-form stamp,
+// as microseconds since midnight; false when they are not.
+bool fixedClock(std::string_view text, std::int64_t& micros) {
+    if ((text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':') {
+        return false;
+    }
+    const std::int32_t hour = twoDigitsAt(text, 11), minute = twoDigitsAt(text, 14),
+                       second = twoDigitsAt(text, 17);
+    if (hour < 0 || minute < 0 || second < 0 || hour > 23 || minute > 59 || second > 59) {
+        return false;
+    }
+    micros = hour * kMicrosPerHour + minute * kMicrosPerMinute + second * kMicrosPerSecond;
+    return true;
+}
+
+}  // namespace
+
+// The day's start plus the clock's microseconds: the sum the general way
+// makes.
+bool parseDateTimeFixed(std::string_view text, ChartDateTime& result) {
+    ChartDateTime dayStart = 0;
+    std::int64_t micros = 0;
+    if (text.size() != 19 || !fixedClock(text, micros) || !fixedDate(text, dayStart)) {
+        return false;
+    }
+    result = dayStart + micros;
+    return true;
+}
+
+bool DateTimeReader::read(std::string_view text, ChartDateTime& result) {
+    std::int64_t micros = 0;
+    if (text.size() == 19 && fixedClock(text, micros)) {
+        if (!haveDate_ || text.compare(0, kDateLength, std::string_view(date_, kDateLength)) != 0) {
+            ChartDateTime dayStart = 0;
+            if (!fixedDate(text, dayStart)) {
+                return parseDateTimeGeneral(text, result);
+            }
+            std::memcpy(date_, text.data(), kDateLength);
+            dayStart_ = dayStart;
+            haveDate_ = true;
+        }
+        result = dayStart_ + micros;
+        return true;
+    }
+    return parseDateTimeGeneral(text, result);
+}
+
+bool parseDateTimeGeneral(std::string_view text, ChartDateTime& result) {
     const std::size_t split = text.find_first_of(" T");
     if (split == std::string_view::npos) {
         return false;
@@ -156,6 +237,10 @@ bool parseDateTime(std::string_view text, ChartDateTime& result) {
     }
     result = date + micros;
     return true;
+}
+
+bool parseDateTime(std::string_view text, ChartDateTime& result) {
+    return parseDateTimeFixed(text, result) || parseDateTimeGeneral(text, result);
 }
 
 std::string formatDateTime(ChartDateTime t) {

@@ -35,6 +35,14 @@ bool parseClockTime(std::string_view text, std::int64_t& micros, bool requireSec
 // A date, then a blank or a `T`, then a clock time.
 bool parseDateTime(std::string_view text, ChartDateTime& result);
 
+// The two ways parseDateTime reads, public for the test that they agree.
+// The fixed form `YYYY-MM-DD HH:MM:SS` (or with a `T`), digits at known
+// places: false for any other text, and for a date or time out of range,
+// which the general way then refuses.
+bool parseDateTimeFixed(std::string_view text, ChartDateTime& result);
+// Any form parseDateTime accepts.
+bool parseDateTimeGeneral(std::string_view text, ChartDateTime& result);
+
 // `YYYY-MM-DD HH:MM:SS` (fractions of a second dropped; the calendar of the
 // chart date-time, which rounds to the millisecond first, is not used here
 // so that a bar's printed second is the one it starts in).
