@@ -668,32 +668,72 @@ int runStatsCommand(const Options& o, std::ostream& out) {
 
 }  // namespace
 
-int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                   bool showProgress) {
+namespace {
+
+// The command line's option tables with the options they fill in. Building
+// them (CLI11 checks each new option against every earlier one of its
+// command) costs far more than parsing, so each thread builds them once and
+// every run after that starts from cleared results and default options.
+struct CommandLineTables {
     CLI::App app{
         "Runs the Keelmark studies on a bar file through the stand-in host, exports "
         "their values, checks that they never repaint and draws the chart.",
         "keelmark-replay"};
-    app.require_subcommand(1);
     Options options;
-    CLI::App* run = app.add_subcommand("run", "Replay a study over the bars and write its outputs");
-    CLI::App* verify = app.add_subcommand(
-        "verify", "Replay the bars live and as one full recalculation and compare every bar");
-    for (CLI::App* command : {run, verify}) {
-        addCommonOptions(*command, options);
-    }
     Options statsOptions;
-    CLI::App* stats = app.add_subcommand(
-        "stats",
-        "How often price reaches each Session Levels level: one row per RTH session of the bar "
-        "files and the percentages over them");
-    addStatsOptions(*stats, statsOptions);
     Options serveOptions;
-    CLI::App* serve = app.add_subcommand(
-        "serve",
-        "Show the studies on a live chart in the browser, with right-click menu, "
-        "settings and replay, until Ctrl-C");
-    addServeOptions(*serve, serveOptions);
+    CLI::App* run = nullptr;
+    CLI::App* verify = nullptr;
+    CLI::App* stats = nullptr;
+    CLI::App* serve = nullptr;
+
+    CommandLineTables() {
+        app.require_subcommand(1);
+        run = app.add_subcommand("run", "Replay a study over the bars and write its outputs");
+        verify = app.add_subcommand(
+            "verify", "Replay the bars live and as one full recalculation and compare every bar");
+        for (CLI::App* command : {run, verify}) {
+            addCommonOptions(*command, options);
+        }
+        stats = app.add_subcommand(
+            "stats",
+            "How often price reaches each Session Levels level: one row per RTH session of the "
+            "bar files and the percentages over them");
+        addStatsOptions(*stats, statsOptions);
+        serve = app.add_subcommand(
+            "serve",
+            "Show the studies on a live chart in the browser, with right-click menu, "
+            "settings and replay, until Ctrl-C");
+        addServeOptions(*serve, serveOptions);
+    }
+    CommandLineTables(const CommandLineTables&) = delete;
+    CommandLineTables& operator=(const CommandLineTables&) = delete;
+
+    // Nothing of an earlier run is left: CLI11 writes only the options a
+    // command line gives, so every other one must hold its default again.
+    // The options are assigned in place: the tables point at them.
+    void reset() {
+        app.clear();
+        options = Options{};
+        statsOptions = Options{};
+        serveOptions = Options{};
+    }
+};
+
+}  // namespace
+
+int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
+    thread_local CommandLineTables tables;
+    tables.reset();
+    CLI::App& app = tables.app;
+    Options& options = tables.options;
+    Options& statsOptions = tables.statsOptions;
+    Options& serveOptions = tables.serveOptions;
+    CLI::App* const run = tables.run;
+    CLI::App* const verify = tables.verify;
+    CLI::App* const stats = tables.stats;
+    CLI::App* const serve = tables.serve;
     try {
         app.parse(argc, argv);
         if (stats->parsed()) {

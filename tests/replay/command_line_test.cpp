@@ -163,6 +163,29 @@ TEST(CommandLine, PeriodOptionGivesTheSameChartAsTheCoarserFile) {
                     "d.csv"));
 }
 
+// One process runs many command lines (the tests, the fuzzer): options a
+// run gave must not carry over into the next run, which gives none of them.
+TEST(CommandLine, NoOptionCarriesOverIntoTheNextRun) {
+    ScratchFolder folder;
+    auto csvOf = [&folder](std::vector<std::string> args, const std::string& name) {
+        args.insert(args.end(), {"--csv", folder.file(name)});
+        const CliResult r = runReplayCli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return test::readText(folder.file(name));
+    };
+    const std::vector<std::string> plain = {"run", "--study", "session-levels", "--bars",
+                                            samplePath("NQ_1hour_sample.csv")};
+    const std::string before = csvOf(plain, "before.csv");
+    std::vector<std::string> busy = plain;
+    busy.insert(busy.end(), {"--input", "Show OR Extensions=yes", "--input",
+                             "IB Extension 2 (x IB range, 0 = off)=0.25", "--period", "120",
+                             "--mode", "live", "--warmup", "3", "--price-format", "4"});
+    EXPECT_NE(csvOf(busy, "busy.csv"), before);
+    // A refused command line, stopped part-way through its options, neither.
+    EXPECT_EQ(runReplayCli({"run", "--period", "120", "--study", "no-such-study"}).status, 2);
+    EXPECT_EQ(csvOf(plain, "after.csv"), before);
+}
+
 TEST(CommandLine, VerifyPassesOnTheSampleForBothStudies) {
     const CliResult levels = runReplayCli(
         {"verify", "--study", "session-levels", "--bars", samplePath("NQ_5min_sample.csv"),
