@@ -142,13 +142,19 @@ TEST(CommandLine, AnchoredVwapLiveCsvEqualsFullRecalculationWithTheSameAnchors) 
     study.finalCall();
 }
 
+// The CSV a successful run writes to `name` in `folder`.
+std::string csvOfRun(ScratchFolder& folder, std::vector<std::string> args,
+                     const std::string& name) {
+    args.insert(args.end(), {"--csv", folder.file(name)});
+    const CliResult r = runReplayCli(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return test::readText(folder.file(name));
+}
+
 TEST(CommandLine, PeriodOptionGivesTheSameChartAsTheCoarserFile) {
     ScratchFolder folder;
-    auto csvOf = [&folder](std::vector<std::string> args, const std::string& name) {
-        args.insert(args.end(), {"--csv", folder.file(name)});
-        const CliResult r = runReplayCli(args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        return test::readText(folder.file(name));
+    const auto csvOf = [&folder](std::vector<std::string> args, const std::string& name) {
+        return csvOfRun(folder, std::move(args), name);
     };
     const std::string oneMinute = samplePath("NQ_1min_sample.csv");
     EXPECT_EQ(
@@ -167,11 +173,8 @@ TEST(CommandLine, PeriodOptionGivesTheSameChartAsTheCoarserFile) {
 // run gave must not carry over into the next run, which gives none of them.
 TEST(CommandLine, NoOptionCarriesOverIntoTheNextRun) {
     ScratchFolder folder;
-    auto csvOf = [&folder](std::vector<std::string> args, const std::string& name) {
-        args.insert(args.end(), {"--csv", folder.file(name)});
-        const CliResult r = runReplayCli(args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        return test::readText(folder.file(name));
+    const auto csvOf = [&folder](std::vector<std::string> args, const std::string& name) {
+        return csvOfRun(folder, std::move(args), name);
     };
     const std::vector<std::string> plain = {"run", "--study", "session-levels", "--bars",
                                             samplePath("NQ_1hour_sample.csv")};
