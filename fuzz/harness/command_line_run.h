@@ -12,7 +12,9 @@
 // Invariants: no crash, no sanitizer report, no exception out of
 // runCommandLine; the exit status is 0, 1 or 2, and 2 comes with a message;
 // nothing is written beside the scratch folder; no temporary file is left
-// behind; a run that fails (2) leaves every file as it was and writes none;
+// behind; a run that fails (2) leaves every file as it was and writes none
+// (but for a run of several bar files, which writes the outputs of those
+// that did not fail into its --out-dir);
 // a run that succeeds changes no file it was not asked to write.
 #pragma once
 
