@@ -9,19 +9,19 @@ namespace keelmark::stats {
 
 namespace {
 
-struct SplitSpec {
+struct SplitColumn {
     const char* column;
     std::vector<std::string> values;
 };
 
-const std::vector<SplitSpec>& splitSpecs() {
-    static const std::vector<SplitSpec> specs = {
+const std::vector<SplitColumn>& splitColumns() {
+    static const std::vector<SplitColumn> columns = {
         {"ib_close_vs_mid", {"above", "below"}},
         {"ib_size", {"narrow", "normal", "wide"}},
         {"gap", {"up", "down", "none"}},
         {"weekday", {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"}},
     };
-    return specs;
+    return columns;
 }
 
 std::vector<std::size_t> flagColumns(const SessionTable& table) {
@@ -166,18 +166,18 @@ Aggregates aggregate(const SessionTable& table) {
     a.completeSessions = static_cast<std::int64_t>(complete.size());
     const std::vector<std::size_t> flags = flagColumns(table);
     a.rates = ratesOver(table, complete, flags);
-    for (const SplitSpec& spec : splitSpecs()) {
-        const std::size_t c = table.column(spec.column);
+    for (const SplitColumn& splitBy : splitColumns()) {
+        const std::size_t c = table.column(splitBy.column);
         Split split;
-        split.column = spec.column;
-        for (const std::string& value : spec.values) {
+        split.column = splitBy.column;
+        for (const std::string& value : splitBy.values) {
             std::vector<std::size_t> rows;
             for (const std::size_t r : complete) {
                 if (table.rows[r][c] == value) {
                     rows.push_back(r);
                 }
             }
-            if (rows.empty() && spec.column == std::string("weekday")) {
+            if (rows.empty() && splitBy.column == std::string("weekday")) {
                 continue;  // weekends without sessions
             }
             split.groups.push_back(SplitGroup{value, static_cast<std::int64_t>(rows.size()),
