@@ -186,39 +186,50 @@ Json floatJson(float v) {
     return d;
 }
 
-Json inputValueJson(std::uint8_t type, const InputValueCell& cell,
-                    const std::vector<std::string>& options) {
+std::string inputValueText(std::uint8_t type, const InputValueCell& cell,
+                           const std::vector<std::string>& options) {
     switch (type) {
-        case kInputTimeOfDay: {
-            const double days = cellDouble(cell);
-            return Json{{"value", days}, {"text", formatClockTime(secondsOfDay(fromDays(days)))}};
-        }
+        case kInputTimeOfDay:
+            return formatClockTime(secondsOfDay(fromDays(cellDouble(cell))));
         case kInputDateTime:
         case kInputDateTimeWithInteger:
         case kInputDate: {
-            const double days = cellDouble(cell);
-            const ChartDateTime t = fromDays(days);
+            const ChartDateTime t = fromDays(cellDouble(cell));
             std::string text = t == 0 ? "" : formatDateTime(t);
             if (type == kInputDate && !text.empty()) {
                 text.resize(10);
             }
-            return Json{{"value", days}, {"text", text}};
+            return text;
         }
         case kInputYesNo:
-            return Json{{"value", cellInt(cell)}, {"text", cellInt(cell) != 0 ? "yes" : "no"}};
+            return cellInt(cell) != 0 ? "yes" : "no";
         case kInputCustomList:
-            return Json{{"value", cellInt(cell)}, {"text", optionText(options, cellInt(cell))}};
+            return optionText(options, cellInt(cell));
         case kInputColour:
-            return Json{{"value", cellInt(cell)}, {"text", colourText(cellInt(cell))}};
+            return colourText(cellInt(cell));
         case kInputFloat:
-            return Json{{"value", floatJson(cellFloat(cell))},
-                        {"text", floatText(cellFloat(cell))}};
-        case kInputDouble: {
-            const double v = cellDouble(cell);
-            return Json{{"value", v}, {"text", Json(v).dump()}};
-        }
+            return floatText(cellFloat(cell));
+        case kInputDouble:
+            return Json(cellDouble(cell)).dump();
         default:
-            return Json{{"value", cellInt(cell)}, {"text", std::to_string(cellInt(cell))}};
+            return std::to_string(cellInt(cell));
+    }
+}
+
+Json inputValueJson(std::uint8_t type, const InputValueCell& cell,
+                    const std::vector<std::string>& options) {
+    std::string text = inputValueText(type, cell, options);
+    switch (type) {
+        case kInputTimeOfDay:
+        case kInputDateTime:
+        case kInputDateTimeWithInteger:
+        case kInputDate:
+        case kInputDouble:
+            return Json{{"value", cellDouble(cell)}, {"text", std::move(text)}};
+        case kInputFloat:
+            return Json{{"value", floatJson(cellFloat(cell))}, {"text", std::move(text)}};
+        default:
+            return Json{{"value", cellInt(cell)}, {"text", std::move(text)}};
     }
 }
 

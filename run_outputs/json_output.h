@@ -15,8 +15,13 @@ nlohmann::ordered_json runJson(const RunRecord& record);
 
 void writeJson(const RunRecord& record, std::ostream& out);
 
-// An input value in JSON: {"value": the stored value, "text": the value as
-// --input takes it}.
+// An input value as --input takes it; `options` are the names of a list's
+// entries (only a custom list reads them).
+std::string inputValueText(std::uint8_t type, const InputValueCell& cell,
+                           const std::vector<std::string>& options);
+
+// An input value in JSON: {"value": the stored value, "text": its text as
+// above}.
 nlohmann::ordered_json inputValueJson(std::uint8_t type, const InputValueCell& cell,
                                       const std::vector<std::string>& options);
 

@@ -25,21 +25,21 @@ StudyFunction studyFunction(const ModuleLibrary& module, StudyKind kind) {
 
 Json valueJson(float v) { return v != 0.0f && std::isfinite(v) ? floatJson(v) : Json(nullptr); }
 
-std::string valueText(const StudyInstance& study, std::int32_t slot, std::uint8_t type,
-                      const InputValueCell& cell) {
-    return inputValueJson(type, cell, optionsOf(study, slot))["text"].get<std::string>();
-}
-
 Json inputsJson(const StudyInstance& study, const std::vector<StudyInput>& defaults) {
     Json inputs = Json::array();
     for (std::int32_t slot = 0; slot < study.declaredInputCount(); ++slot) {
         const StudyInput& in = study.input(slot);
         const StudyInput& declared = defaults.at(static_cast<std::size_t>(slot));
+        // Only a custom list's texts name its entries.
+        const std::vector<std::string> options =
+            in.valueType == kInputCustomList || declared.valueType == kInputCustomList
+                ? optionsOf(study, slot)
+                : std::vector<std::string>{};
         Json j{{"slot", slot},
                {"label", study.inputLabel(slot)},
                {"type", declared.valueType},
-               {"text", valueText(study, slot, in.valueType, in.value)},
-               {"default", valueText(study, slot, declared.valueType, declared.value)}};
+               {"text", inputValueText(in.valueType, in.value, options)},
+               {"default", inputValueText(declared.valueType, declared.value, options)}};
         if (declared.valueType == kInputFloat &&
             cellFloat(declared.minValue) < cellFloat(declared.maxValue)) {
             j["min"] = floatJson(cellFloat(declared.minValue));
@@ -50,7 +50,7 @@ Json inputsJson(const StudyInstance& study, const std::vector<StudyInput>& defau
             j["max"] = cellInt(declared.maxValue);
         }
         if (declared.valueType == kInputCustomList) {
-            j["options"] = optionsOf(study, slot);
+            j["options"] = options;
         }
         inputs.push_back(std::move(j));
     }
