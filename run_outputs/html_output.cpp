@@ -289,6 +289,18 @@ void writeFilledTemplate(std::string_view page,
     writeFilledTemplate(page, writers, out);
 }
 
+PageWriter pageHead(std::string_view title, std::string_view style,
+                    const std::string& chartLibrary) {
+    return [title, style, &chartLibrary](std::ostream& out) {
+        writeFilledTemplate(web::pageHeadHtml(),
+                            {{"title", [title](std::ostream& o) { o << title; }},
+                             {"style", [style](std::ostream& o) { o << style; }},
+                             {"chart_library",
+                              [&chartLibrary](std::ostream& o) { o << scriptSafe(chartLibrary); }}},
+                            out);
+    };
+}
+
 std::string findWebLibrary(const std::string& fileName, const std::string& packageFolder) {
     const std::string besideTool = ModuleLibrary::executableDirectory() + fileName;
     if (fileExists(besideTool)) {
@@ -439,9 +451,7 @@ void writeHtml(const RunRecord& record, const std::string& barsName,
     auto text = [](std::string_view t) { return [t](std::ostream& o) { o << t; }; };
     writeFilledTemplate(
         web::chartPageHtml(),
-        {{"title", text(title)},
-         {"style", text(web::chartPageCss())},
-         {"chart_library", [&chartLibrary](std::ostream& o) { o << scriptSafe(chartLibrary); }},
+        {{"head", pageHead(title, web::chartPageCss(), chartLibrary)},
          {"data", [&](std::ostream& o) { writePageData(record, barsName, window, o); }},
          {"drawing", text(web::chartDrawingJs())},
          {"script", text(web::chartPageJs())}},

@@ -73,6 +73,12 @@ void writeFilledTemplate(std::string_view page,
                          const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
                          std::ostream& out);
 
+// The head the self-contained pages share (web/page_head.html, the page's
+// {{head}}): the title, the page's style and the chart library inline, then
+// the header the page's script fills. `title` is HTML already.
+PageWriter pageHead(std::string_view title, std::string_view style,
+                    const std::string& chartLibrary);
+
 // The bars a page shows: `count` bars from bar `first`.
 struct ChartPageWindow {
     std::size_t first = 0;

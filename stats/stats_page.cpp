@@ -150,15 +150,14 @@ void writeStatsPage(const StatsRequest& request, const SessionTable& table,
                     const std::string& chartLibrary, std::ostream& out) {
     const std::string data = statsPageData(request, table, aggregates, averageSessions)
                                  .dump(-1, ' ', true, Json::error_handler_t::replace);
-    const std::string library = replay::scriptSafe(chartLibrary);
     const std::string pageData = replay::jsonScriptSafe(data);
-    replay::writeFilledTemplate(web::statsPageHtml(),
-                                {{"title", "Session statistics"},
-                                 {"style", web::statsPageCss()},
-                                 {"chart_library", library},
-                                 {"data", pageData},
-                                 {"script", web::statsPageJs()}},
-                                out);
+    auto text = [](std::string_view t) { return [t](std::ostream& o) { o << t; }; };
+    replay::writeFilledTemplate(
+        web::statsPageHtml(),
+        {{"head", replay::pageHead("Session statistics", web::statsPageCss(), chartLibrary)},
+         {"data", text(pageData)},
+         {"script", text(web::statsPageJs())}},
+        out);
 }
 
 }  // namespace keelmark::stats

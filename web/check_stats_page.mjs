@@ -2,23 +2,14 @@
 // headless Chromium and reports what it shows, as JSON on standard output:
 //   node check_stats_page.mjs PAGE.html SCREENSHOT.png
 // The browser is CHROMIUM_PATH when set, else Debian's /usr/bin/chromium.
-import { launchHeadless, pageAndScreenshot } from './headless_browser.mjs';
-import { resolve } from 'node:path';
-import { pathToFileURL } from 'node:url';
+import { launchHeadless, openLocalPage, pageAndScreenshot } from './headless_browser.mjs';
 
 const [page_path, screenshot_path] = pageAndScreenshot('check_stats_page.mjs');
 
 const browser = await launchHeadless();
 try {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
-  const errors = [];
-  const requests = [];
-  page.on('pageerror', (e) => errors.push(String(e)));
-  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
-  page.on('request', (r) => { if (!r.url().startsWith('file:') && !r.url().startsWith('data:')) requests.push(r.url()); });
-
-  await page.goto(pathToFileURL(resolve(page_path)).href);
-  await page.waitForFunction(() => window.keelmarkStatsReady === true, null, { timeout: 60000 });
+  const { page, errors, requests } =
+    await openLocalPage(browser, page_path, { width: 1280, height: 900 }, 'keelmarkStatsReady');
   await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
 
   const report = await page.evaluate(() => {

@@ -24,12 +24,6 @@ using test::runReplayCli;
 using test::samplePath;
 using test::ScratchFolder;
 
-std::filesystem::path artifactsFolder() {
-    const std::filesystem::path folder = std::filesystem::current_path() / "artifacts";
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
 // Series of the CSV (past the six bar columns) that hold a value somewhere.
 std::vector<std::string> seriesWithValues(const std::string& csvPath, bool sessionNumber) {
     const auto rows = test::readCsvRows(csvPath);
@@ -48,17 +42,7 @@ std::vector<std::string> seriesWithValues(const std::string& csvPath, bool sessi
 
 class ChartPageInBrowser : public ::testing::Test {
 protected:
-    void SetUp() override {
-#if defined(_WIN32)
-        GTEST_SKIP() << "the browser check runs with the Linux build";
-#else
-        if (!std::filesystem::exists(test::chromiumPath())) {
-            GTEST_SKIP() << "chromium is not installed (" << test::chromiumPath() << ")";
-        }
-        ASSERT_TRUE(std::filesystem::exists(test::webFolder() + "/node_modules/playwright-core"))
-            << "the browser check needs web/node_modules: run scripts/setup-web";
-#endif
-    }
+    void SetUp() override { KEELMARK_NEED_BROWSER(); }
 
     // Writes the page, CSV and JSON of one run and checks the page.
     Json pageReport(std::vector<std::string> args, const std::string& name) {
@@ -71,10 +55,9 @@ protected:
 #if defined(_WIN32)
         return Json::object();
 #else
-        const std::filesystem::path screenshot =
-            artifactsFolder() / ("chart_page_" + name + ".png");
-        Json report = test::checkPage("check_chart_page.mjs", folder.file(name + ".html"),
-                                      screenshot.string());
+        const std::string screenshot = test::artifactFile("chart_page_" + name + ".png");
+        Json report =
+            test::checkPage("check_chart_page.mjs", folder.file(name + ".html"), screenshot);
         EXPECT_TRUE(std::filesystem::exists(screenshot));
         return report;
 #endif

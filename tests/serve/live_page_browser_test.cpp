@@ -37,16 +37,10 @@ std::map<std::string, Json> lastValues(const replay::RunRecord& record, const st
 }
 
 TEST(LivePageInBrowser, AnchorSettingsReplayAndTwoTabs) {
-    if (!std::filesystem::exists(chromiumPath())) {
-        GTEST_SKIP() << "chromium is not installed (" << chromiumPath() << ")";
-    }
-    if (!std::filesystem::exists(webFolder() + "/node_modules/playwright-core") ||
-        chartLibraryText().empty()) {
-        GTEST_SKIP() << "the browser check needs web/node_modules: run scripts/setup-web";
-    }
+    KEELMARK_NEED_BROWSER();
+    ASSERT_FALSE(chartLibraryText().empty()) << "no chart library in web/node_modules";
     ServedChart served;
-    const std::filesystem::path artifacts = std::filesystem::current_path() / "artifacts";
-    std::filesystem::create_directories(artifacts);
+    const std::filesystem::path artifacts = artifactsFolder();
     const std::size_t bars = served.chart().bars.size();
     constexpr int kAnchorBar = 2800;
     const int replayFrom = static_cast<int>(bars) - 10;

@@ -42,14 +42,8 @@ std::vector<std::string> ladderRow(const std::string& step, const Json& up, cons
 #endif
 
 TEST(StatsPageInBrowser, LeadsWithTheLadderTableAndDrawsEveryChartOffline) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "the browser check runs with the Linux build";
-#else
-    if (!std::filesystem::exists(test::chromiumPath())) {
-        GTEST_SKIP() << "chromium is not installed (" << test::chromiumPath() << ")";
-    }
-    ASSERT_TRUE(std::filesystem::exists(test::webFolder() + "/node_modules/playwright-core"))
-        << "the browser check needs web/node_modules: run scripts/setup-web";
+    KEELMARK_NEED_BROWSER();
+#if !defined(_WIN32)
     test::ScratchFolder folder;
     const test::CliResult r =
         test::runReplayCli({"stats", "--bars", test::samplePath("NQ_1min_sample.csv"), "--bars",
@@ -58,11 +52,8 @@ TEST(StatsPageInBrowser, LeadsWithTheLadderTableAndDrawsEveryChartOffline) {
                             folder.file("stats.html"), "--json", folder.file("stats.json")});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json json = Json::parse(test::readText(folder.file("stats.json")));
-    const std::filesystem::path artifacts = std::filesystem::current_path() / "artifacts";
-    std::filesystem::create_directories(artifacts);
-    const std::filesystem::path screenshot = artifacts / "stats_page.png";
-    Json report =
-        test::checkPage("check_stats_page.mjs", folder.file("stats.html"), screenshot.string());
+    const std::string screenshot = test::artifactFile("stats_page.png");
+    Json report = test::checkPage("check_stats_page.mjs", folder.file("stats.html"), screenshot);
     EXPECT_TRUE(std::filesystem::exists(screenshot));
 
     EXPECT_EQ(report["errors"], Json::array());

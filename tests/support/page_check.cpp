@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace keelmark::test {
 
@@ -40,6 +41,14 @@ nlohmann::json runPageCheck(const std::string& command) {
     return nlohmann::json::object();
 }
 #endif
+
+std::filesystem::path artifactsFolder() {
+    const std::filesystem::path folder = std::filesystem::current_path() / "artifacts";
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+std::string artifactFile(const std::string& name) { return (artifactsFolder() / name).string(); }
 
 nlohmann::json checkPage(const std::string& script, const std::string& page,
                          const std::string& screenshot) {
