@@ -278,23 +278,16 @@ void writeFilledTemplate(std::string_view page,
     }
 }
 
-void writeFilledTemplate(std::string_view page,
-                         const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
-                         std::ostream& out) {
-    std::vector<std::pair<std::string_view, PageWriter>> writers;
-    writers.reserve(pieces.size());
-    for (const auto& [key, text] : pieces) {
-        writers.emplace_back(key, [text = text](std::ostream& o) { o << text; });
-    }
-    writeFilledTemplate(page, writers, out);
+PageWriter pageText(std::string_view text) {
+    return [text](std::ostream& o) { o << text; };
 }
 
 PageWriter pageHead(std::string_view title, std::string_view style,
                     const std::string& chartLibrary) {
     return [title, style, &chartLibrary](std::ostream& out) {
         writeFilledTemplate(web::pageHeadHtml(),
-                            {{"title", [title](std::ostream& o) { o << title; }},
-                             {"style", [style](std::ostream& o) { o << style; }},
+                            {{"title", pageText(title)},
+                             {"style", pageText(style)},
                              {"chart_library",
                               [&chartLibrary](std::ostream& o) { o << scriptSafe(chartLibrary); }}},
                             out);
@@ -448,13 +441,12 @@ void writeHtml(const RunRecord& record, const std::string& barsName,
                const std::string& chartLibrary, std::ostream& out, std::size_t mostBars) {
     const ChartPageWindow window = chartPageWindow(record.bars.size(), mostBars);
     const std::string title = htmlEscaped(record.studyName);
-    auto text = [](std::string_view t) { return [t](std::ostream& o) { o << t; }; };
     writeFilledTemplate(
         web::chartPageHtml(),
         {{"head", pageHead(title, web::chartPageCss(), chartLibrary)},
          {"data", [&](std::ostream& o) { writePageData(record, barsName, window, o); }},
-         {"drawing", text(web::chartDrawingJs())},
-         {"script", text(web::chartPageJs())}},
+         {"drawing", pageText(web::chartDrawingJs())},
+         {"script", pageText(web::chartPageJs())}},
         out);
 }
 

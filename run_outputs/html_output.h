@@ -63,15 +63,15 @@ std::string jsonScriptSafe(const std::string& json);
 std::string htmlEscaped(const std::string& text);
 
 // Fills a page template of web/: each {{name}} marker takes the piece of
-// that name, in the order the markers stand; a piece is a text, or a writer
-// that streams it.
+// that name, in the order the markers stand; a piece is a writer that
+// streams it.
 using PageWriter = std::function<void(std::ostream&)>;
 void writeFilledTemplate(std::string_view page,
                          const std::vector<std::pair<std::string_view, PageWriter>>& pieces,
                          std::ostream& out);
-void writeFilledTemplate(std::string_view page,
-                         const std::vector<std::pair<std::string_view, std::string_view>>& pieces,
-                         std::ostream& out);
+
+// A piece that is a text as it stands (which must outlive the writer).
+PageWriter pageText(std::string_view text);
 
 // The head the self-contained pages share (web/page_head.html, the page's
 // {{head}}): the title, the page's style and the chart library inline, then

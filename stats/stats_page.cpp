@@ -151,12 +151,11 @@ void writeStatsPage(const StatsRequest& request, const SessionTable& table,
     const std::string data = statsPageData(request, table, aggregates, averageSessions)
                                  .dump(-1, ' ', true, Json::error_handler_t::replace);
     const std::string pageData = replay::jsonScriptSafe(data);
-    auto text = [](std::string_view t) { return [t](std::ostream& o) { o << t; }; };
     replay::writeFilledTemplate(
         web::statsPageHtml(),
         {{"head", replay::pageHead("Session statistics", web::statsPageCss(), chartLibrary)},
-         {"data", text(pageData)},
-         {"script", text(web::statsPageJs())}},
+         {"data", replay::pageText(pageData)},
+         {"script", replay::pageText(web::statsPageJs())}},
         out);
 }
 
