@@ -726,6 +726,12 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
                    bool showProgress) {
     thread_local CommandLineTables tables;
     tables.reset();
+    // Emptied again on the way out, so that a run keeps nothing of its
+    // command line until the next one (a run then frees all it allocated).
+    struct ResetOnReturn {
+        CommandLineTables& tables;
+        ~ResetOnReturn() { tables.reset(); }
+    } const resetOnReturn{tables};
     CLI::App& app = tables.app;
     Options& options = tables.options;
     Options& statsOptions = tables.statsOptions;

@@ -252,12 +252,11 @@ private:
 }  // namespace
 
 std::vector<std::string> optionsOf(const StudyInstance& study, std::int32_t slot) {
-    std::string list;
-    try {
-        list = study.optionList(slot);
-    } catch (const std::out_of_range&) {
+    const std::string* const found = study.findOptionList(slot);
+    if (found == nullptr) {
         return {};
     }
+    const std::string& list = *found;
     std::vector<std::string> options;
     std::size_t start = 0;
     for (;;) {

@@ -2,6 +2,9 @@
 // Each piece is handed out once, in index order, to whichever worker is free;
 // the caller gets back when every piece has finished. A piece that throws
 // does not stop the others: the first exception is rethrown at the end.
+// The helper threads are started on first need and kept until the program
+// ends; a call made while another holds them (from inside a piece, say)
+// starts threads of its own.
 #pragma once
 
 #include <cstddef>

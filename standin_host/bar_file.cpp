@@ -530,7 +530,10 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
 
     std::error_code sizeError;
     const std::uintmax_t fileSize = std::filesystem::file_size(path, sizeError);
-    LineStream lines(file.get(), sizeError ? kChunkBytes : fileSize);
+    // A pipe or a folder tells no size: its buffer starts at 64 KiB (a
+    // line that fills it doubles it) rather than a whole chunk.
+    constexpr std::uintmax_t kUnknownSize = 1u << 16;
+    LineStream lines(file.get(), sizeError ? kUnknownSize : fileSize);
     BarFileContents contents;
     std::string_view line;
     std::unique_ptr<BarLineParser> parser;

@@ -288,6 +288,11 @@ public:
     void** hostPersistentPointer(std::int32_t key);
     void hostSetPersistentPointer(std::int32_t key, void* pointer);
     const std::string& optionList(std::int32_t slot) const { return optionLists_.at(slot); }
+    // Null when the input has no option list.
+    const std::string* findOptionList(std::int32_t slot) const {
+        const auto found = optionLists_.find(slot);
+        return found == optionLists_.end() ? nullptr : &found->second;
+    }
 
 private:
     void call(std::int32_t updateStartIndex, bool defaults, bool final, std::int32_t menuId,

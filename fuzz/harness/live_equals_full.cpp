@@ -30,12 +30,10 @@ struct InputChoice {
 };
 
 std::int32_t optionCount(const StudyInstance& s, std::int32_t slot) {
-    try {
-        const std::string& options = s.optionList(slot);
-        return 1 + static_cast<std::int32_t>(std::count(options.begin(), options.end(), ';'));
-    } catch (const std::exception&) {
-        return 1;
-    }
+    const std::string* const options = s.findOptionList(slot);
+    return options == nullptr
+               ? 1
+               : 1 + static_cast<std::int32_t>(std::count(options->begin(), options->end(), ';'));
 }
 
 // A value within the input's declared limits, by its declared type; a

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -33,6 +36,49 @@ TEST(ParallelWork, AFailingPieceStopsNoOtherAndIsRethrown) {
                                        }),
                  std::runtime_error);
     EXPECT_EQ(finished.load(), 9);
+}
+
+// A number per thread, new for each thread started (thread ids of ended
+// threads are handed out again).
+int threadSerial() {
+    static std::atomic<int> started{0};
+    thread_local const int serial = ++started;
+    return serial;
+}
+
+TEST(ParallelWork, PiecesRunAtOnceOnThreadsKeptFromOneCallToTheNext) {
+    const int caller = threadSerial();
+    constexpr int kCalls = 20;
+    std::set<int> helpers;
+    // Each piece waits for the other to start: a call ends only when two
+    // threads work on it at once.
+    for (int call = 0; call < kCalls; ++call) {
+        std::mutex m;
+        std::condition_variable started;
+        int running = 0;
+        replay::runInParallel(2, 2, [&](std::size_t) {
+            std::unique_lock<std::mutex> lock(m);
+            if (threadSerial() != caller) {
+                helpers.insert(threadSerial());
+            }
+            ++running;
+            started.notify_all();
+            started.wait(lock, [&] { return running == 2; });
+        });
+    }
+    EXPECT_GE(helpers.size(), 1u);
+    EXPECT_LT(helpers.size(), static_cast<std::size_t>(kCalls))
+        << "each call started a thread of its own";
+}
+
+TEST(ParallelWork, ACallFromInsideAPieceStillRunsEveryPiece) {
+    std::vector<std::atomic<int>> runs(4 * 5);
+    replay::runInParallel(4, 2, [&](std::size_t outer) {
+        replay::runInParallel(5, 2, [&](std::size_t inner) { ++runs[outer * 5 + inner]; });
+    });
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].load(), 1) << "piece " << i;
+    }
 }
 
 TEST(ParallelWork, NeverMoreWorkersThanPieces) {
