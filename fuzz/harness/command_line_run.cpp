@@ -199,6 +199,9 @@ std::string outDirOf(const std::vector<std::string>& args) {
             dir = args[++i].c_str();  // the next argument is the value, whatever it looks like
         } else if (arg.rfind(std::string(kOption) + "=", 0) == 0) {
             dir = arg.substr(kOption.size() + 1);
+            if (dir.empty() && i + 1 < args.size()) {
+                dir = args[++i].c_str();  // "--out-dir=" alone takes the next argument
+            }
         }
     }
     return dir.empty() ? dir : fs::path(dir).lexically_normal().generic_string();
