@@ -725,9 +725,9 @@ struct CommandLineTables {
 int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                    bool showProgress) {
     thread_local CommandLineTables tables;
-    tables.reset();
-    // Emptied again on the way out, so that a run keeps nothing of its
-    // command line until the next one (a run then frees all it allocated).
+    // Emptied on the way out, whatever way that is, so that each run starts
+    // from defaults and keeps nothing of its command line until the next one
+    // (a run then frees all it allocated).
     struct ResetOnReturn {
         CommandLineTables& tables;
         ~ResetOnReturn() { tables.reset(); }

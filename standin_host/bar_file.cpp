@@ -25,6 +25,9 @@ namespace keelmark::replay {
 namespace {
 
 constexpr std::size_t kChunkBytes = 1u << 22;   // 4 MiB read at a time
+// A pipe or a folder tells no size: its buffer starts at 64 KiB (a line that
+// fills it doubles it) rather than a whole chunk.
+constexpr std::uintmax_t kUnknownFileSize = 1u << 16;
 constexpr std::size_t kLongestLine = 1u << 24;  // longer lines are refused
 constexpr std::size_t kQuotedTextLength = 160;  // offending text shown in messages
 constexpr std::int32_t kMostPriceDecimals = 9;
@@ -530,10 +533,7 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
 
     std::error_code sizeError;
     const std::uintmax_t fileSize = std::filesystem::file_size(path, sizeError);
-    // A pipe or a folder tells no size: its buffer starts at 64 KiB (a
-    // line that fills it doubles it) rather than a whole chunk.
-    constexpr std::uintmax_t kUnknownSize = 1u << 16;
-    LineStream lines(file.get(), sizeError ? kUnknownSize : fileSize);
+    LineStream lines(file.get(), sizeError ? kUnknownFileSize : fileSize);
     BarFileContents contents;
     std::string_view line;
     std::unique_ptr<BarLineParser> parser;
