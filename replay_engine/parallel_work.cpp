@@ -87,8 +87,9 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             wake_.wait(lock, [&] {
-                return stopping_ || (job_ != nullptr && job_->helpersWorking < job_->helpersWanted &&
-                                     job_->next.load() < job_->pieces);
+                return stopping_ ||
+                       (job_ != nullptr && job_->helpersWorking < job_->helpersWanted &&
+                        job_->next.load() < job_->pieces);
             });
             if (stopping_) {
                 return;

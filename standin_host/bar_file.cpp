@@ -24,7 +24,7 @@ namespace keelmark::replay {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = 1u << 22;   // 4 MiB read at a time
+constexpr std::size_t kChunkBytes = 1u << 22;  // 4 MiB read at a time
 // A pipe or a folder tells no size: its buffer starts at 64 KiB (a line that
 // fills it doubles it) rather than a whole chunk.
 constexpr std::uintmax_t kUnknownFileSize = 1u << 16;
