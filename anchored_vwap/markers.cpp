@@ -33,8 +33,7 @@ void placeMarker(StudyInterface& sc, const ChartBars& bars, std::int32_t base,
     const CalendarFields when = splitDateTime(bars.start[anchorBar]);
 
     DrawingRequest request;
-    constructDrawingRequest(request);
-    resetDrawingRequest(request);
+    constructDrawingRequest(request);  // already the defaults a reset would give
     request.chartId = sc.chartId;
     request.drawingKind = kDrawingKindText;
     request.drawingNumber = markerNumber(base, anchorSlot);

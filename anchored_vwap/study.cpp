@@ -33,8 +33,11 @@ struct CallContext {
 bool updateSlot(StudyInterface& sc, const CallContext& call, AnchorState& state,
                 std::int32_t slot) {
     const ResolvedAnchor anchor = resolveAnchor(sc, call.bars, call.inputs[slot]);
-    const SlotSeries series = resolveSlotSeries(call.outputs, slot);
     const bool reset = needsReset(state, anchor, sc.updateStartIndex);
+    if (!reset && anchor.bar < 0) {
+        return false;  // an empty slot, already cleared: its series are not touched
+    }
+    const SlotSeries series = resolveSlotSeries(call.outputs, slot);
     if (reset) {
         resetSlot(state, anchor, series, call.bars.count);
         deleteMarker(sc, call.markerBase, slot);

@@ -4,6 +4,8 @@
 // and the panel, label and alert settings, each through the host's getters.
 #include "session_levels/inputs.h"
 
+#include <cstring>
+
 #include "host/host_array.h"
 #include "host/study_input.h"
 
@@ -32,8 +34,9 @@ std::int32_t colourValue(const StudyInput& in) {
     }
 }
 
-StudyInputs readInputs(StudyInterface& sc) {
-    const ArrayView<StudyInput> in = resolve(sc.inputs);
+namespace {
+
+StudyInputs decodeInputs(const ArrayView<StudyInput>& in) {
     StudyInputs r;
     r.rthStartSeconds = timeOfDaySeconds(in[kInRthStart]);
     r.rthEndSeconds = timeOfDaySeconds(in[kInRthEnd]);
@@ -65,6 +68,55 @@ StudyInputs readInputs(StudyInterface& sc) {
     r.panelTextColour = colourValue(in[kInPanelTextColour]);
     r.panelBackgroundColour = colourValue(in[kInPanelBackgroundColour]);
     return r;
+}
+
+// The two halves of a value cell.
+std::uint64_t cellHalf(const InputValueCell& c, int half) {
+    std::uint64_t v;
+    std::memcpy(&v, c.bytes + 8 * half, sizeof v);
+    return v;
+}
+
+// Whether every slot holds the type and cell the memory was read from. The
+// differences are gathered without a branch per slot: on a tick nothing
+// differs, and the whole comparison costs a few instructions a slot.
+bool sameCells(const ArrayView<StudyInput>& in, const InputMemory& memory) {
+    if (in.count < kInputCount) {
+        for (std::int32_t slot = 0; slot < kInputCount; ++slot) {
+            const StudyInput& cell = in[slot];
+            if (cell.valueType != memory.types[slot] ||
+                std::memcmp(cell.value.bytes, memory.values[slot].bytes, sizeof cell.value.bytes) !=
+                    0) {
+                return false;
+            }
+        }
+        return true;
+    }
+    std::uint64_t difference = 0;
+    for (std::int32_t slot = 0; slot < kInputCount; ++slot) {
+        const StudyInput& cell = in.data[slot];
+        difference |= static_cast<std::uint64_t>(cell.valueType ^ memory.types[slot]) |
+                      (cellHalf(cell.value, 0) ^ cellHalf(memory.values[slot], 0)) |
+                      (cellHalf(cell.value, 1) ^ cellHalf(memory.values[slot], 1));
+    }
+    return difference == 0;
+}
+
+}  // namespace
+
+StudyInputs readInputs(StudyInterface& sc) { return decodeInputs(resolve(sc.inputs)); }
+
+StudyInputs readInputs(const ArrayView<StudyInput>& in, InputMemory& memory) {
+    if (memory.kept && sameCells(in, memory)) {
+        return memory.inputs;
+    }
+    for (std::int32_t slot = 0; slot < kInputCount; ++slot) {
+        memory.types[slot] = in[slot].valueType;
+        memory.values[slot] = in[slot].value;
+    }
+    memory.inputs = decodeInputs(in);
+    memory.kept = true;
+    return memory.inputs;
 }
 
 }  // namespace keelmark::session_levels

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "host/host_array.h"
+#include "host/study_input.h"
 #include "host/study_interface.h"
 
 namespace keelmark::session_levels {
@@ -95,6 +97,20 @@ struct StudyInputs {
 
 // Reads all 29 input slots through the host's element access and getters.
 StudyInputs readInputs(StudyInterface& sc);
+
+// The settings of the last call and the cells they were read from. Every
+// setting is a function of its slot's value type and value cell alone, so a
+// call whose 29 cells are unchanged (every tick between the user's edits)
+// takes the settings as they are instead of decoding each cell again.
+struct InputMemory {
+    std::uint8_t types[kInputCount] = {};
+    InputValueCell values[kInputCount] = {};
+    StudyInputs inputs;
+    bool kept = false;
+};
+
+// readInputs over an input array already resolved, through the memory.
+StudyInputs readInputs(const ArrayView<StudyInput>& in, InputMemory& memory);
 
 // A colour input's value: the stored word for the integer-like value types,
 // white or black for a yes/no input, 0 for anything else.

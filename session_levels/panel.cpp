@@ -179,8 +179,7 @@ void placePanel(StudyInterface& sc, const HostString& text, const StudyInputs& i
     const bool right = position == 1 || position == 3;
     const bool bottom = position == 2 || position >= 3;
     DrawingRequest r;
-    constructDrawingRequest(r);
-    resetDrawingRequest(r);
+    constructDrawingRequest(r);  // already the defaults a reset would give
     r.chartId = sc.chartId;
     r.drawingKind = kDrawingKindText;
     r.drawingNumber = panelDrawingNumber(sc.studyId);

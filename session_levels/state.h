@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "session_levels/inputs.h"
 #include "session_levels/panel_memory.h"
 
 namespace keelmark::session_levels {
@@ -74,6 +75,7 @@ struct StateRecord {
     std::int32_t lastCommittedBar = -1;
     std::int32_t hideCursor = 0;
     PanelMemory panel;
+    InputMemory inputs;
 };
 
 // One bar as the level arithmetic sees it: day number and second of the day

@@ -136,12 +136,13 @@ void finalCall(StudyInterface& sc) {
 }
 
 void update(StudyInterface& sc) {
-    const StudyInputs inputs = readInputs(sc);
+    const ArrayView<StudyInput> inputSlots = resolve(sc.inputs);  // fetched before anything else
     const AcquiredState acquired = acquireState(sc);
     if (acquired.state == nullptr) {
         return;  // no memory for the state record: nothing can be computed soundly
     }
     StateRecord& state = *acquired.state;
+    const StudyInputs inputs = readInputs(inputSlots, state.inputs);
     const std::int32_t barCount = sc.barCount > 0 ? sc.barCount : 0;
     const bool full = needsFullRecalculation(sc, state, acquired.created, barCount);
     const ArrayView<OutputSeries> outputs = resolve(sc.outputs);

@@ -327,6 +327,10 @@ private:
     // Values given up when the chart shrinks are cleared, so that bars added
     // later start at 0 again.
     static void sizeColumn(HostColumn& c, std::size_t count) {
+        if (count == c.size() + 1 && c.size() < c.capacity()) {
+            c.emplace_back();  // one bar appended into room already there: the usual case
+            return;
+        }
         if (count < c.size()) {
             std::fill(c.begin() + static_cast<std::ptrdiff_t>(count), c.end(), 0.0f);
         }

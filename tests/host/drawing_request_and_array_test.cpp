@@ -66,6 +66,12 @@ TEST(DrawingRequest, ResetBringsBackDefaultsAndFreesTexts) {
 #endif
     DrawingRequest untouched;
     constructDrawingRequest(untouched);
+    // The studies skip the reset of a record they have just constructed:
+    // it would leave every byte as it is.
+    DrawingRequest resetAfterConstruct;
+    constructDrawingRequest(resetAfterConstruct);
+    resetDrawingRequest(resetAfterConstruct);
+    EXPECT_EQ(std::memcmp(&untouched, &resetAfterConstruct, sizeof untouched), 0);
     releaseDrawingRequest(untouched);  // nothing owned: nothing freed
     EXPECT_EQ(untouched.text.text, staticEmptyText());
 }
