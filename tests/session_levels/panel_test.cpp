@@ -174,6 +174,20 @@ TEST_F(Panel, PlacedInTheChosenCornerWithItsLook) {
     EXPECT_EQ(study.drawings().size(), 1u) << "one drawing, replaced on every call";
 }
 
+// The settings are decoded again on a tick whenever a cell changed, its
+// value type alone included: the font size's bytes read as a float are a
+// tiny number, which rounds to 0.
+TEST_F(Panel, AnInputRetypedBetweenTicksIsReadAfresh) {
+    panelOver(1);
+    EXPECT_EQ(study.drawings().at(7 + kPanelOffset).fontSize, 9);
+    study.setInputType(PanelFontSize, kInputFloat);
+    study.updateFormingBar();
+    EXPECT_EQ(study.drawings().at(7 + kPanelOffset).fontSize, 0);
+    study.setInputType(PanelFontSize, kInputInteger);
+    study.updateFormingBar();
+    EXPECT_EQ(study.drawings().at(7 + kPanelOffset).fontSize, 9);
+}
+
 TEST_F(Panel, RemovedWhenSwitchedOffWithoutBarsAndOnTheLastCall) {
     panelOver(1);
     study.setIntInput(ShowPanel, 0);
