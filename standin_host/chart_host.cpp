@@ -1,6 +1,7 @@
 #include "standin_host/chart_host.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -177,8 +178,27 @@ constexpr std::size_t kMappedBlockBytes = std::size_t{1} << 20;
 // for one column then never makes another column's unwritten start resident.
 constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
 
+// Each block starts a different number of cache lines past its large-page
+// boundary. Without that, the same bar of every column sits at the same
+// offset from a 2 MiB boundary, and so in the same set of every cache: a
+// study writing bar i of its 25 to 40 outputs, or the host reading them,
+// evicts in each cache set what it wrote a moment before (8 ways a set),
+// and every store of a live tick went out to the last-level cache or to
+// memory. A step of 17 lines gives 64 blocks 64 different first-level sets
+// and 1024 blocks different second-level sets.
+constexpr std::size_t kStaggerStepBytes = 17 * 64;
+constexpr std::size_t kStaggerSteps = 64;
+constexpr std::size_t kLargestStagger = kStaggerStepBytes * (kStaggerSteps - 1);
+static_assert(kLargestStagger < kLargePageBytes);
+
+std::size_t nextStagger() {
+    static std::atomic<std::size_t> blocks{0};
+    return blocks.fetch_add(1, std::memory_order_relaxed) % kStaggerSteps * kStaggerStepBytes;
+}
+
 std::size_t mappedLength(std::size_t bytes) {
-    return (bytes + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
+    const std::size_t withStagger = bytes + kLargestStagger;
+    return (withStagger + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
 }
 
 void* mapZeroed(std::size_t bytes) {
@@ -207,7 +227,14 @@ void* mapZeroed(std::size_t bytes) {
     // is at most one partly written large page per written column.
     ::madvise(block, length, MADV_HUGEPAGE);
 #endif
-    return block;
+    return static_cast<char*>(block) + nextStagger();
+}
+
+// The mapping a block handed out by mapZeroed lies in: its stagger is less
+// than a large page, so the mapping starts at the boundary below it.
+void unmapZeroed(void* block, std::size_t bytes) {
+    const auto at = reinterpret_cast<std::uintptr_t>(block);
+    ::munmap(reinterpret_cast<void*>(at / kLargePageBytes * kLargePageBytes), mappedLength(bytes));
 }
 
 #endif
@@ -231,7 +258,7 @@ void releaseZeroed(void* block, std::size_t bytes) {
     }
 #if KEELMARK_MAPPED_COLUMNS
     if (bytes >= kMappedBlockBytes) {
-        ::munmap(block, mappedLength(bytes));
+        unmapZeroed(block, bytes);
         return;
     }
 #else

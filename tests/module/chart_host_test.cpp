@@ -397,5 +397,31 @@ TEST(HostColumn, ArraysStartAndGrowAsZeros) {
     }
 }
 
+// Bar i of every output sits at a different offset within a page, so the
+// outputs of one bar do not all fall into one set of the processor's
+// caches; every block still holds all it was asked for, and gives its
+// memory back whole (blocks are made and freed over and over).
+TEST(HostColumn, LargeColumnsStartInDifferentCacheSets) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows build's columns come from the C library's heap as they are";
+#endif
+    constexpr std::size_t kBars = 1'000'000;
+    for (int round = 0; round < 3; ++round) {
+        std::vector<replay::HostColumn> columns(40);
+        std::vector<std::size_t> sets;
+        for (replay::HostColumn& c : columns) {
+            c.reserve(kBars);
+            c.resize(kBars);
+            c.front() = 1.0f;
+            c.back() = 2.0f;
+            sets.push_back(reinterpret_cast<std::uintptr_t>(c.data()) / 64 % 64);
+        }
+        std::sort(sets.begin(), sets.end());
+        EXPECT_EQ(std::adjacent_find(sets.begin(), sets.end()), sets.end())
+            << "two of 40 columns start in the same cache set";
+        EXPECT_EQ(columns[39].back(), 2.0f);
+    }
+}
+
 }  // namespace
 }  // namespace keelmark
