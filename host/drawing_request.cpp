@@ -12,17 +12,18 @@ constexpr float kSmallestNormal = std::bit_cast<float>(0x00800000u);
 constexpr float kMostNegative = std::bit_cast<float>(0xFF7FFFFFu);
 
 template <typename T, std::size_t N>
-constexpr void fill(T (&a)[N], T v) {
+consteval void fill(T (&a)[N], T v) {
     for (T& x : a) {
         x = v;
     }
 }
 
-// Every default of the record, worked out by the compiler: a record is
-// prepared for every drawing a study submits (the session panel on every
-// tick), and copying the finished image is far cheaper than writing the
-// 1032 bytes field by field. Bytes between fields are zero.
-constexpr DrawingRequest defaultDrawingRequest() {
+// Every default of the record, worked out by the compiler (consteval: it
+// never runs in the module): a record is prepared for every drawing a study
+// submits (the session panel on every tick), and copying the finished image
+// is far cheaper than writing the 1032 bytes field by field. Bytes between
+// fields are zero.
+consteval DrawingRequest defaultDrawingRequest() {
     DrawingRequest r{};
     r.recordSize = kDrawingRecordSize;
     r.chartId = 0;
