@@ -1,7 +1,9 @@
 // Reading the study's settings: the session clock (RTH start and end,
 // overnight start as seconds of the day), the opening-range and
 // initial-balance minutes, the extension multipliers, the display switches
-// and the panel, label and alert settings, each through the host's getters.
+// and the panel, label and alert settings, each through the host's getters;
+// and the memory of the cells they were last decoded from, which spares a
+// tick the decoding when no cell changed.
 #include "session_levels/inputs.h"
 
 #include <cstring>
