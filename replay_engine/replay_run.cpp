@@ -116,47 +116,40 @@ std::uint64_t fingerprintTerm(float v, std::size_t series) {
     return (static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(v)) + 1) * seriesFactor(series);
 }
 
-// The series a fingerprint covers: every output, and for Session Levels
-// the session numbers after them.
-std::vector<std::span<const float>> fingerprintedSeries(const StudyInstance& study,
-                                                        bool withSessionNumber) {
-    std::vector<std::span<const float>> series;
+// The series a fingerprint covers, as the study holds them now: every
+// output, and for Session Levels the session numbers after them. Refilled
+// in place, so that a bar's fingerprint allocates nothing.
+void fingerprintedSeries(const StudyInstance& study, bool withSessionNumber,
+                         std::vector<std::span<const float>>& series) {
+    series.clear();
     for (std::int32_t slot = 0; slot < study.declaredOutputCount(); ++slot) {
         series.push_back(study.values(slot));
     }
     if (withSessionNumber && study.declaredOutputCount() > 0) {
         series.push_back(study.extraValues(0, 0));
     }
-    return series;
 }
 
-std::uint64_t barFingerprint(const StudyInstance& study, std::size_t bar, bool withSessionNumber) {
+float valueOrZero(std::span<const float> values, std::size_t bar) {
+    return bar < values.size() ? values[bar] : 0.0f;
+}
+
+std::uint64_t barFingerprint(const std::vector<std::span<const float>>& series, std::size_t bar) {
     std::uint64_t h = 0;
-    const std::int32_t outputs = study.declaredOutputCount();
-    for (std::int32_t slot = 0; slot < outputs; ++slot) {
-        const std::span<const float> values = study.values(slot);
-        h += fingerprintTerm(bar < values.size() ? values[bar] : 0.0f,
-                             static_cast<std::size_t>(slot));
-    }
-    if (withSessionNumber && outputs > 0) {
-        const std::span<const float> numbers = study.extraValues(0, 0);
-        h += fingerprintTerm(bar < numbers.size() ? numbers[bar] : 0.0f,
-                             static_cast<std::size_t>(outputs));
+    for (std::size_t s = 0; s < series.size(); ++s) {
+        h += fingerprintTerm(valueOrZero(series[s], bar), s);
     }
     return h;
 }
 
 // barFingerprint of bars 0 to count - 1, one series after another: each
 // series is read front to back instead of a value from every series a bar.
-std::vector<std::uint64_t> fingerprintAll(const StudyInstance& study, std::size_t count,
-                                          bool withSessionNumber) {
+std::vector<std::uint64_t> fingerprintAll(const std::vector<std::span<const float>>& series,
+                                          std::size_t count) {
     std::vector<std::uint64_t> sums(count, 0);
-    const std::vector<std::span<const float>> series =
-        fingerprintedSeries(study, withSessionNumber);
     for (std::size_t s = 0; s < series.size(); ++s) {
-        const std::span<const float> values = series[s];
         for (std::size_t bar = 0; bar < count; ++bar) {
-            sums[bar] += fingerprintTerm(bar < values.size() ? values[bar] : 0.0f, s);
+            sums[bar] += fingerprintTerm(valueOrZero(series[s], bar), s);
         }
     }
     return sums;
@@ -178,22 +171,18 @@ public:
         : study_(study), withSessionNumber_(withSessionNumber) {}
 
     void committed(std::size_t bar) {
+        fingerprintedSeries(study_, withSessionNumber_, series_);
         fingerprints_.resize(std::max(fingerprints_.size(), bar + 1));
-        fingerprints_[bar] = barFingerprint(study_, bar, withSessionNumber_);
+        fingerprints_[bar] = barFingerprint(series_, bar);
     }
 
     // A menu command may rightly rewrite committed bars (an anchor moved):
     // what they hold afterwards is the new reference.
-    void recommitAll() {
-        for (std::size_t bar = 0; bar < fingerprints_.size(); ++bar) {
-            committed(bar);
-        }
-    }
+    void recommitAll() { fingerprints_ = fingerprintsNow(); }
 
-    std::vector<std::int32_t> changedBars() const {
+    std::vector<std::int32_t> changedBars() {
         std::vector<std::int32_t> changed;
-        const std::vector<std::uint64_t> now =
-            fingerprintAll(study_, fingerprints_.size(), withSessionNumber_);
+        const std::vector<std::uint64_t> now = fingerprintsNow();
         for (std::size_t bar = 0; bar < fingerprints_.size(); ++bar) {
             if (fingerprints_[bar] != now[bar] && !barIsBlank(study_, bar)) {
                 changed.push_back(static_cast<std::int32_t>(bar));
@@ -203,9 +192,16 @@ public:
     }
 
 private:
+    // The fingerprints the committed bars have now.
+    std::vector<std::uint64_t> fingerprintsNow() {
+        fingerprintedSeries(study_, withSessionNumber_, series_);
+        return fingerprintAll(series_, fingerprints_.size());
+    }
+
     const StudyInstance& study_;
     bool withSessionNumber_;
     std::vector<std::uint64_t> fingerprints_;
+    std::vector<std::span<const float>> series_;
 };
 
 // --- anchor menu commands ---
