@@ -410,12 +410,43 @@ void StudyInstance::setBarColumns(BarColumns bars) {
     for (std::size_t i = 1; i < bars_.size(); ++i) {
         noteStepBack(i);
     }
-    // A new chart: what the study wrote for the old one goes.
-    for (std::size_t slot = 0; slot < values_.size(); ++slot) {
-        values_[slot] = HostColumn{};
-        extras_[slot] = HostColumn{};
-    }
+    // A new chart: what the study wrote for the old one goes; the room of
+    // the output arrays stays for the new one.
+    emptyOutputArrays();
     preparedBars_ = -1;
+}
+
+void StudyInstance::emptyOutputArrays() {
+    for (std::size_t slot = 0; slot < values_.size(); ++slot) {
+        if (!values_[slot].empty()) {
+            sizeColumn(values_[slot], 0);
+        }
+        if (!extras_[slot].empty()) {
+            sizeColumn(extras_[slot], 0);
+        }
+    }
+}
+
+void StudyInstance::startOver() {
+    bars_ = BarColumns{};
+    stepBacks_.clear();
+    reservedBars_ = 0;
+    clearDeclarations();
+    persistentInts_.clear();
+    persistentPointers_.clear();
+    drawings_.clear();
+    deleted_.clear();
+    log_.clear();
+    alerts_.clear();
+    menu_.clear();
+    nextMenuId_ = 1;
+    counts_ = CallCounts{};
+    priceFormat_ = 2;
+    formatPriceNoText_ = false;
+    menuRefused_ = false;
+    barIndexLookup_ = nullptr;
+    heldBack_.clear();
+    barCountOverride_ = -1;
 }
 
 void StudyInstance::reserveBars(std::size_t count) {
@@ -619,10 +650,9 @@ void StudyInstance::clearDeclarations() {
     for (std::size_t slot = 0; slot < outputs_.size(); ++slot) {
         release(outputs_[slot].name);
         outputs_[slot] = cleanOutput();
-        values_[slot] = HostColumn{};
-        extras_[slot] = HostColumn{};
         pointAt(extraArrays_[slot], static_cast<float*>(nullptr), 0);
     }
+    emptyOutputArrays();
     preparedBars_ = -1;
     release(record_.studyName);
     release(record_.studyDescription);

@@ -185,6 +185,14 @@ public:
     void appendBar(const Bar& bar);
     void replaceLastBar(const Bar& bar);
 
+    // The instance as a study newly added to a chart without bars: no
+    // declarations, bars, drawings, log, alerts, menu items, persistent
+    // values or host settings, as if just constructed. The output arrays
+    // keep their room, so that a harness that adds a study over and over
+    // does not allocate it again. A state object that the study did not
+    // free on its final call is forgotten, as a host forgets it.
+    void startOver();
+
     // --- the calls a host makes ---
     void defaultsPass();
     // updateStartIndex 0 over all bars.
@@ -301,6 +309,8 @@ private:
     void prepareOutputArrays();
     void syncOutputs();
     void clearDeclarations();
+    // Every output array without values (zeros behind), its room kept.
+    void emptyOutputArrays();
     void releaseFallbackTexts();
     void releaseHostTexts();
     void makeAvailable(HostArrayId id);

@@ -217,6 +217,35 @@ std::string drawingDifference(const StudyInstance& full, const StudyInstance& li
     return {};
 }
 
+// The two charts of each study, made once and started over after every
+// input, as a host adds the study to a chart again: making them afresh, with
+// their output arrays, took a fifth of each execution. What an input
+// allocated is freed before it ends (libFuzzer takes an input that leaves
+// more allocations than it found for a leak and checks it again, slowly).
+class ReusedCharts {
+public:
+    explicit ReusedCharts(Study study) : full(instance(study, 0)), live(instance(study, 1)) {}
+    ~ReusedCharts() {
+        full.startOver();
+        live.startOver();
+    }
+    ReusedCharts(const ReusedCharts&) = delete;
+    ReusedCharts& operator=(const ReusedCharts&) = delete;
+
+    StudyInstance& full;
+    StudyInstance& live;
+
+private:
+    static StudyInstance& instance(Study study, int which) {
+        static StudyInstance* const instances[2][2] = {
+            {new StudyInstance(studyFunction(Study::SessionLevels), kStudyId, kChartId),
+             new StudyInstance(studyFunction(Study::SessionLevels), kStudyId, kChartId)},
+            {new StudyInstance(studyFunction(Study::AnchoredVwap), kStudyId, kChartId),
+             new StudyInstance(studyFunction(Study::AnchoredVwap), kStudyId, kChartId)}};
+        return *instances[study == Study::AnchoredVwap ? 1 : 0][which];
+    }
+};
+
 }  // namespace
 
 std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
@@ -231,8 +260,9 @@ std::string checkLiveEqualsFull(const std::uint8_t* data, std::size_t size) {
         bars.push_back(wellFormedBar(in, maker));
     }
 
-    StudyInstance full(studyFunction(study), kStudyId, kChartId);
-    StudyInstance live(studyFunction(study), kStudyId, kChartId);
+    const ReusedCharts charts(study);
+    StudyInstance& full = charts.full;
+    StudyInstance& live = charts.live;
     full.defaultsPass();
     live.defaultsPass();
     const std::vector<InputChoice> inputs = chooseInputs(in, full, bars);

@@ -14,6 +14,7 @@
 #include "host/host_string.h"
 #include "tests/support/bit_compare.h"
 #include "tests/support/live_feed.h"
+#include "tests/support/module_fixture.h"
 #include "tests/support/sample_bars.h"
 
 namespace keelmark {
@@ -375,6 +376,102 @@ TEST_F(ChartHost, LiveFeedOpensFormsAndClosesEachBarOverThreeCalls) {
     EXPECT_EQ(lastBars[3].close, real.close);
     EXPECT_EQ(study.bars().size(), bars.size());
     EXPECT_EQ(study.bars().back().close, bars.back().close);
+}
+
+// One chart's worth of host calls, with an anchor set from the chart menu
+// where the study offers one; alerts on, so that the touches are raised.
+void playOneChart(StudyInstance& study, const std::vector<Bar>& bars) {
+    study.defaultsPass();
+    for (std::int32_t slot = 0; slot < study.declaredInputCount(); ++slot) {
+        if (study.inputLabel(slot).find("Alert") != std::string::npos) {
+            study.setIntInput(slot, 3);
+        }
+    }
+    test::feedLive(study, bars, static_cast<std::int32_t>(bars.size()) / 3);
+    if (!study.menuItems().empty()) {
+        study.menuCommand(study.menuItems().front().id, static_cast<std::int32_t>(bars.size()) / 2);
+    }
+}
+
+// A study added again to an instance the host has used (a harness does this
+// thousands of times a second) sees exactly what a new instance would: the
+// same values and extra arrays, drawings, log, alerts, menu and counts,
+// whatever the earlier chart held, though the output arrays kept their room.
+TEST(StudyStartedOver, GivesWhatANewInstanceGives) {
+    const std::vector<Bar> bars = test::loadSampleBars("NQ_30min_sample.csv");
+    const std::vector<Bar> fewer(bars.begin(), bars.begin() + 300);
+    for (const StudyFunction fn :
+         {test::testModule().sessionLevels(), test::testModule().anchoredVwap()}) {
+        StudyInstance used(fn, 4, 2);
+        used.setPriceFormat(4);
+        used.setMenuRegistrationRefused(true);
+        playOneChart(used, bars);
+        used.finalCall();
+        used.startOver();
+
+        StudyInstance fresh(fn, 4, 2);
+        playOneChart(used, fewer);
+        playOneChart(fresh, fewer);
+        SCOPED_TRACE(fresh.studyName());
+        const auto count = static_cast<std::int32_t>(fewer.size());
+        EXPECT_TRUE(test::sameOutputBits(fresh, used, count));
+        for (std::int32_t slot = 0; slot < fresh.declaredOutputCount(); ++slot) {
+            EXPECT_TRUE(test::sameBits("extra " + std::to_string(slot), fresh.extraValues(slot, 0),
+                                       used.extraValues(slot, 0), fewer.size()));
+        }
+        ASSERT_EQ(used.drawings().size(), fresh.drawings().size());
+        for (const auto& [number, drawing] : fresh.drawings()) {
+            ASSERT_EQ(used.drawings().count(number), 1u);
+            EXPECT_EQ(used.drawings().at(number).text, drawing.text);
+            EXPECT_EQ(used.drawings().at(number).barIndex, drawing.barIndex);
+        }
+        ASSERT_EQ(used.log().size(), fresh.log().size());
+        for (std::size_t i = 0; i < fresh.log().size(); ++i) {
+            EXPECT_EQ(used.log()[i].text, fresh.log()[i].text);
+        }
+        ASSERT_EQ(used.alerts().size(), fresh.alerts().size());
+        EXPECT_FALSE(fresh.alerts().empty() && fresh.menuItems().empty())
+            << "the session study raises touches, the anchored one offers its menu";
+        ASSERT_EQ(used.menuItems().size(), fresh.menuItems().size());
+        EXPECT_EQ(used.counts().incrementalUpdates, fresh.counts().incrementalUpdates);
+        EXPECT_EQ(used.counts().defaultsPasses, fresh.counts().defaultsPasses);
+        EXPECT_EQ(used.deletedDrawingNumbers(), fresh.deletedDrawingNumbers());
+        used.finalCall();
+        fresh.finalCall();
+    }
+}
+
+// Room kept from an earlier chart holds zeros again: a study that writes
+// only its last bar leaves every earlier one at 0.
+TEST_F(ChartHost, OutputRoomKeptForTheNextChartHoldsZeros) {
+    bool everyBar = true;
+    tScript = [&](StudyInterface& sc) {
+        if (sc.isDefaultsPass != 0) {
+            declareOutput(sc, 0, "A");
+            return;
+        }
+        for (std::int32_t i = everyBar ? 0 : sc.barCount - 1; i < sc.barCount; ++i) {
+            element(element(sc.outputs, 0).values, i) = 5.0f;
+            element(element(element(sc.outputs, 0).extraArrays, 0), i) = 6.0f;
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.defaultsPass();
+    study.setBars(barsAt({1, 2, 3, 4}));
+    study.fullRecalculation();
+    const float* room = study.values(0).data();
+
+    everyBar = false;
+    study.startOver();
+    study.defaultsPass();
+    study.setBars(barsAt({1, 2, 3}));
+    study.fullRecalculation();
+    EXPECT_EQ(study.values(0).data(), room) << "the room was kept";
+    EXPECT_EQ(test::asVector(study.values(0)), (std::vector<float>{0.0f, 0.0f, 5.0f}));
+    EXPECT_EQ(test::asVector(study.extraValues(0, 0)), (std::vector<float>{0.0f, 0.0f, 6.0f}));
+    study.appendBar(Bar{5, 1, 1, 1, 1, 1});
+    study.updateFormingBar();
+    EXPECT_EQ(test::asVector(study.values(0)), (std::vector<float>{0.0f, 0.0f, 5.0f, 5.0f}));
 }
 
 // The host's arrays start as zeros without being written, in small blocks
