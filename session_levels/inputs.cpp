@@ -72,10 +72,14 @@ StudyInputs decodeInputs(const ArrayView<StudyInput>& in) {
     return r;
 }
 
-// The two halves of a value cell.
-std::uint64_t cellHalf(const InputValueCell& c, int half) {
-    std::uint64_t v;
-    std::memcpy(&v, c.bytes + 8 * half, sizeof v);
+// A value cell's 16 bytes as one vector register (GCC and clang vector
+// extension: plain SSE2 loads, XORs and ORs on x86-64, Windows build included).
+using CellBits = std::uint64_t __attribute__((vector_size(16)));
+
+CellBits cellBits(const InputValueCell& c) {
+    static_assert(sizeof(CellBits) == sizeof c.bytes);
+    CellBits v;
+    std::memcpy(&v, c.bytes, sizeof v);
     return v;
 }
 
@@ -88,14 +92,16 @@ bool sameCells(const ArrayView<StudyInput>& in, const InputMemory& memory) {
     if (in.count < kInputCount) {
         return false;
     }
-    std::uint64_t difference = 0;
+    CellBits cells = {};
+    std::uint32_t types = 0;
+    // Unrolled whole: the slots then cost no index arithmetic.
+#pragma GCC unroll 32
     for (std::int32_t slot = 0; slot < kInputCount; ++slot) {
         const StudyInput& cell = in.data[slot];
-        difference |= static_cast<std::uint64_t>(cell.valueType ^ memory.types[slot]) |
-                      (cellHalf(cell.value, 0) ^ cellHalf(memory.values[slot], 0)) |
-                      (cellHalf(cell.value, 1) ^ cellHalf(memory.values[slot], 1));
+        cells |= cellBits(cell.value) ^ cellBits(memory.values[slot]);
+        types |= static_cast<std::uint32_t>(cell.valueType ^ memory.types[slot]);
     }
-    return difference == 0;
+    return (cells[0] | cells[1] | types) == 0;
 }
 
 }  // namespace
