@@ -17,8 +17,6 @@ namespace keelmark::replay {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr const char* kJsonType = "application/json";
 // Answers go out uncompressed: on loopback compressing (the library's
 // brotli at its best quality) costs far more time than it saves. The
@@ -50,13 +48,18 @@ std::map<std::string, PageFile> pageFiles(std::string chartLibrary) {
     return files;
 }
 
-void answer(httplib::Response& res, int status, const Json& body) {
+void answer(httplib::Response& res, int status, std::string body) {
     res.status = status;
-    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), kJsonAnswerType);
+    res.body = std::move(body);
+    res.set_header("Content-Type", kJsonAnswerType);
 }
 
 void refuse(httplib::Response& res, int status, const std::string& sentence) {
-    answer(res, status, Json{{"error", sentence}});
+    JsonText w;
+    w.object();
+    w.member("error", sentence);
+    w.endObject();
+    answer(res, status, w.take());
 }
 
 // A whole number in a query parameter.
@@ -301,9 +304,7 @@ struct ChartServer::Impl {
         s.Post("/api/sessions", guarded([this](const httplib::Request&, httplib::Response& res) {
                    auto [id, locked] = sessions.create();
                    std::lock_guard<std::mutex> lock(locked->mutex);
-                   Json body = locked->session->description();
-                   body["session"] = id;
-                   answer(res, 201, body);
+                   answer(res, 201, locked->session->description(id));
                }));
         s.Get(R"(/[A-Za-z0-9_./-]*)",
               guarded([this](const httplib::Request& req, httplib::Response& res) {

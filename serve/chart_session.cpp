@@ -8,13 +8,12 @@
 #include "replay_engine/live_bar_stages.h"
 #include "run_outputs/html_output.h"
 #include "run_outputs/json_output.h"
+#include "serve/json_text.h"
 #include "standin_host/clock_text.h"
 
 namespace keelmark::replay {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // Forming stages of a bar after it opens (the last is the full bar).
 constexpr std::int32_t kFormingStages = 3;
@@ -23,10 +22,8 @@ StudyFunction studyFunction(const ModuleLibrary& module, StudyKind kind) {
     return kind == StudyKind::SessionLevels ? module.sessionLevels() : module.anchoredVwap();
 }
 
-Json valueJson(float v) { return v != 0.0f && std::isfinite(v) ? floatJson(v) : Json(nullptr); }
-
-Json inputsJson(const StudyInstance& study, const std::vector<StudyInput>& defaults) {
-    Json inputs = Json::array();
+void writeInputs(JsonText& w, const StudyInstance& study, const std::vector<StudyInput>& defaults) {
+    w.array();
     for (std::int32_t slot = 0; slot < study.declaredInputCount(); ++slot) {
         const StudyInput& in = study.input(slot);
         const StudyInput& declared = defaults.at(static_cast<std::size_t>(slot));
@@ -35,34 +32,45 @@ Json inputsJson(const StudyInstance& study, const std::vector<StudyInput>& defau
             in.valueType == kInputCustomList || declared.valueType == kInputCustomList
                 ? optionsOf(study, slot)
                 : std::vector<std::string>{};
-        Json j{{"slot", slot},
-               {"label", study.inputLabel(slot)},
-               {"type", declared.valueType},
-               {"text", inputValueText(in.valueType, in.value, options)},
-               {"default", inputValueText(declared.valueType, declared.value, options)}};
+        w.object();
+        w.member("slot", slot);
+        w.member("label", study.inputLabel(slot));
+        w.member("type", std::int32_t{declared.valueType});
+        w.member("text", inputValueText(in.valueType, in.value, options));
+        w.member("default", inputValueText(declared.valueType, declared.value, options));
         if (declared.valueType == kInputFloat &&
             cellFloat(declared.minValue) < cellFloat(declared.maxValue)) {
-            j["min"] = floatJson(cellFloat(declared.minValue));
-            j["max"] = floatJson(cellFloat(declared.maxValue));
+            w.key("min");
+            w.floatValue(cellFloat(declared.minValue));
+            w.key("max");
+            w.floatValue(cellFloat(declared.maxValue));
         } else if (declared.valueType == kInputInteger &&
                    cellInt(declared.minValue) < cellInt(declared.maxValue)) {
-            j["min"] = cellInt(declared.minValue);
-            j["max"] = cellInt(declared.maxValue);
+            w.member("min", cellInt(declared.minValue));
+            w.member("max", cellInt(declared.maxValue));
         }
         if (declared.valueType == kInputCustomList) {
-            j["options"] = options;
+            w.key("options");
+            w.array();
+            for (const std::string& option : options) {
+                w.value(option);
+            }
+            w.endArray();
         }
-        inputs.push_back(std::move(j));
+        w.endObject();
     }
-    return inputs;
+    w.endArray();
 }
 
-Json menuJson(const StudyInstance& study) {
-    Json items = Json::array();
+void writeMenu(JsonText& w, const StudyInstance& study) {
+    w.array();
     for (const MenuItem& item : study.menuItems()) {
-        items.push_back(Json{{"id", item.id}, {"text", item.text}});
+        w.object();
+        w.member("id", item.id);
+        w.member("text", item.text);
+        w.endObject();
     }
-    return items;
+    w.endArray();
 }
 
 std::int32_t menuIdOf(const StudyInstance& study, const std::string& text) {
@@ -173,25 +181,45 @@ ChartSession::StudyHost& ChartSession::host(const std::string& study) {
                          "This chart shows no study \"" + study + "\"; it shows " + shown + ".");
 }
 
-Json ChartSession::description() const {
-    Json studies = Json::array();
+void ChartSession::writeDescription(JsonText& w) const {
+    w.member("module", chart_.module->dllName());
+    w.member("version", chart_.module->dllVersion());
+    w.member("barsFile", chart_.barsName);
+    w.member("fileBars", chart_.bars.size());
+    w.member("bars", barsOnChart());
+    w.key("replay");
+    w.object();
+    w.member("active", replaying_);
+    w.member("nextBar", nextBar_);
+    w.member("stage", stage_);
+    w.endObject();
+    w.key("studies");
+    w.array();
     for (const StudyHost& h : hosts_) {
-        studies.push_back(Json{{"study", studyKindName(h.kind)},
-                               {"name", h.instance->studyName()},
-                               {"inputs", inputsJson(*h.instance, h.defaults)},
-                               {"menu", menuJson(*h.instance)}});
+        w.object();
+        w.member("study", studyKindName(h.kind));
+        w.member("name", h.instance->studyName());
+        w.key("inputs");
+        writeInputs(w, *h.instance, h.defaults);
+        w.key("menu");
+        writeMenu(w, *h.instance);
+        w.endObject();
     }
-    const std::int32_t onChart = barsOnChart();
-    return Json{{"module", chart_.module->dllName()},
-                {"version", chart_.module->dllVersion()},
-                {"barsFile", chart_.barsName},
-                {"fileBars", chart_.bars.size()},
-                {"bars", onChart},
-                {"replay", Json{{"active", replaying_}, {"nextBar", nextBar_}, {"stage", stage_}}},
-                {"studies", studies}};
+    w.endArray();
 }
 
-Json ChartSession::window(std::int64_t from, std::int64_t to) const {
+std::string ChartSession::description(std::string_view sessionId) const {
+    JsonText w;
+    w.object();
+    writeDescription(w);
+    if (!sessionId.empty()) {
+        w.member("session", sessionId);
+    }
+    w.endObject();
+    return w.take();
+}
+
+std::string ChartSession::window(std::int64_t from, std::int64_t to) const {
     const std::int64_t onChart = barsOnChart();
     if (from < 0 || to > onChart || from >= to) {
         throw RequestRefused(416, "Bars " + std::to_string(from) + " to " + std::to_string(to) +
@@ -206,92 +234,146 @@ Json ChartSession::window(std::int64_t from, std::int64_t to) const {
     const auto first = static_cast<std::size_t>(from);
     const auto last = static_cast<std::size_t>(to);
     const BarColumns& bars = hosts_.front().instance->bars();
-    Json times = Json::array(), open = Json::array(), high = Json::array(), low = Json::array(),
-         close = Json::array();
+    JsonText w;
+    w.object();
+    writeDescription(w);
+    w.member("firstBar", from);
+    w.key("times");
+    w.array();
     for (std::size_t i = first; i < last; ++i) {
-        times.push_back(chart_.times[i]);
-        open.push_back(floatJson(bars[i].open));
-        high.push_back(floatJson(bars[i].high));
-        low.push_back(floatJson(bars[i].low));
-        close.push_back(floatJson(bars[i].close));
+        w.value(chart_.times[i]);
     }
-    Json series = Json::array(), panels = Json::array(), markers = Json::array(),
-         alerts = Json::array(), log = Json::array();
-    std::size_t alertCount = 0;
+    w.endArray();
+    const auto priceColumn = [&](const char* name, const HostVector<float>& prices) {
+        w.key(name);
+        w.array();
+        for (std::size_t i = first; i < last; ++i) {
+            w.floatValue(prices[i]);
+        }
+        w.endArray();
+    };
+    priceColumn("open", bars.open);
+    priceColumn("high", bars.high);
+    priceColumn("low", bars.low);
+    priceColumn("close", bars.close);
+
+    // A series is sent when it holds a value in the window; zero and values
+    // that are not finite are gaps (null).
+    const auto holds = [](float v) { return v != 0.0f && std::isfinite(v); };
+    w.key("series");
+    w.array();
     for (const StudyHost& h : hosts_) {
         StudyInstance& s = *h.instance;
         const char* study = studyKindName(h.kind);
         for (std::int32_t slot = 0; slot < s.declaredOutputCount(); ++slot) {
             const std::span<const float> values = s.values(slot);
-            Json column = Json::array();
-            bool holds = false;
-            for (std::size_t i = first; i < last; ++i) {
-                const float v = i < values.size() ? values[i] : 0.0f;
-                holds = holds || (v != 0.0f && std::isfinite(v));
-                column.push_back(valueJson(v));
+            const std::size_t end = std::min(last, values.size());
+            bool any = false;
+            for (std::size_t i = first; i < end && !any; ++i) {
+                any = holds(values[i]);
             }
-            if (!holds) {
+            if (!any) {
                 continue;
             }
             const OutputSeries& out = s.output(slot);
-            series.push_back(Json{{"key", std::string(study) + ":" + std::to_string(slot)},
-                                  {"study", study},
-                                  {"slot", slot},
-                                  {"name", s.outputName(slot)},
-                                  {"colour", colourText(out.colour)},
-                                  {"width", out.lineWidth},
-                                  {"kind", out.drawStyle & 0xFFFF},
-                                  {"pattern", (out.drawStyle >> 16) & 0xFFFF},
-                                  {"label", out.labelFlags != 0},
-                                  {"values", std::move(column)}});
+            w.object();
+            w.member("key", std::string(study) + ":" + std::to_string(slot));
+            w.member("study", study);
+            w.member("slot", slot);
+            w.member("name", s.outputName(slot));
+            w.member("colour", colourText(out.colour));
+            w.member("width", out.lineWidth);
+            w.member("kind", out.drawStyle & 0xFFFF);
+            w.member("pattern", (out.drawStyle >> 16) & 0xFFFF);
+            w.member("label", out.labelFlags != 0);
+            w.key("values");
+            w.array();
+            for (std::size_t i = first; i < last; ++i) {
+                const float v = i < values.size() ? values[i] : 0.0f;
+                if (holds(v)) {
+                    w.floatValue(v);
+                } else {
+                    w.null();
+                }
+            }
+            w.endArray();
+            w.endObject();
         }
-        for (const auto& [number, d] : s.drawings()) {
+    }
+    w.endArray();
+
+    w.key("panels");
+    w.array();
+    for (const StudyHost& h : hosts_) {
+        for (const auto& [number, d] : h.instance->drawings()) {
             if (d.relativePlacement == 1) {
-                panels.push_back(panelJson(d));
-            } else if (d.barIndex >= 0 && d.barIndex < onChart) {
-                Json m = markerJson(d, d.barIndex);
-                m["study"] = study;
-                markers.push_back(std::move(m));
+                w.value(panelJson(d));
             }
         }
-        alertCount += s.alerts().size();
-        const std::size_t firstAlert =
-            s.alerts().size() > kMaxAlertsSent ? s.alerts().size() - kMaxAlertsSent : 0;
-        for (std::size_t i = firstAlert; i < s.alerts().size(); ++i) {
-            const RaisedAlert& a = s.alerts()[i];
+    }
+    w.endArray();
+    w.key("markers");
+    w.array();
+    for (const StudyHost& h : hosts_) {
+        for (const auto& [number, d] : h.instance->drawings()) {
+            if (d.relativePlacement != 1 && d.barIndex >= 0 && d.barIndex < onChart) {
+                nlohmann::ordered_json m = markerJson(d, d.barIndex);
+                m["study"] = studyKindName(h.kind);
+                w.value(m);
+            }
+        }
+    }
+    w.endArray();
+
+    // The latest alerts of the whole chart: each study's latest, then the
+    // latest of those.
+    std::size_t alertCount = 0, alertsListed = 0;
+    for (const StudyHost& h : hosts_) {
+        alertCount += h.instance->alerts().size();
+        alertsListed += std::min(h.instance->alerts().size(), kMaxAlertsSent);
+    }
+    std::size_t alertsLeftOut = alertsListed > kMaxAlertsSent ? alertsListed - kMaxAlertsSent : 0;
+    w.key("alerts");
+    w.array();
+    for (const StudyHost& h : hosts_) {
+        const std::vector<RaisedAlert>& alerts = h.instance->alerts();
+        std::size_t firstAlert =
+            alerts.size() > kMaxAlertsSent ? alerts.size() - kMaxAlertsSent : 0;
+        const std::size_t skipped = std::min(alertsLeftOut, alerts.size() - firstAlert);
+        firstAlert += skipped;
+        alertsLeftOut -= skipped;
+        for (std::size_t i = firstAlert; i < alerts.size(); ++i) {
+            const RaisedAlert& a = alerts[i];
             const bool onBar = a.barIndex >= 0 && a.barIndex < onChart;
-            alerts.push_back(Json{
-                {"study", study},
-                {"number", a.number},
-                {"bar", a.barIndex},
-                {"time", onBar ? formatDateTime(bars[static_cast<std::size_t>(a.barIndex)].start)
-                               : std::string()},
-                {"message", a.message}});
+            w.object();
+            w.member("study", studyKindName(h.kind));
+            w.member("number", a.number);
+            w.member("bar", a.barIndex);
+            w.member("time", onBar
+                                 ? formatDateTime(bars.times[static_cast<std::size_t>(a.barIndex)])
+                                 : std::string());
+            w.member("message", a.message);
+            w.endObject();
         }
+    }
+    w.endArray();
+    w.member("alertCount", alertCount);
+    w.key("log");
+    w.array();
+    for (const StudyHost& h : hosts_) {
+        const auto& log = h.instance->log();
         const std::size_t firstLine =
-            s.log().size() > kMaxLogLinesSent ? s.log().size() - kMaxLogLinesSent : 0;
-        for (std::size_t i = firstLine; i < s.log().size(); ++i) {
-            log.push_back(Json{{"text", s.log()[i].text}, {"flag", s.log()[i].flag}});
+            log.size() > kMaxLogLinesSent ? log.size() - kMaxLogLinesSent : 0;
+        for (std::size_t i = firstLine; i < log.size(); ++i) {
+            w.object();
+            w.member("text", log[i].text);
+            w.member("flag", log[i].flag);
+            w.endObject();
         }
     }
-    if (alerts.size() > kMaxAlertsSent) {
-        alerts.erase(alerts.begin(),
-                     alerts.begin() + static_cast<std::ptrdiff_t>(alerts.size() - kMaxAlertsSent));
-    }
-    Json data = description();
-    data["firstBar"] = from;
-    data["times"] = std::move(times);
-    data["open"] = std::move(open);
-    data["high"] = std::move(high);
-    data["low"] = std::move(low);
-    data["close"] = std::move(close);
-    data["series"] = std::move(series);
-    data["panels"] = std::move(panels);
-    data["markers"] = std::move(markers);
-    data["alerts"] = std::move(alerts);
-    data["alertCount"] = alertCount;
-    data["log"] = std::move(log);
-    return data;
+    w.endArray();
+    w.endObject();
+    return w.take();
 }
 
 void ChartSession::menuCommand(const std::string& study, const nlohmann::json& item,

@@ -14,9 +14,11 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "replay_engine/replay_run.h"
+#include "serve/json_text.h"
 #include "standin_host/chart_host.h"
 #include "standin_host/module_library.h"
 
@@ -81,12 +83,14 @@ public:
     ChartSession(const ChartSession&) = delete;
     ChartSession& operator=(const ChartSession&) = delete;
 
-    // The studies (name, module, inputs as declared and as set, menu
-    // items), the bars on the chart and the replay's state.
-    nlohmann::ordered_json description() const;
-    // Bars [from, to) of the chart with every study's values there, and
-    // the whole chart's drawings, latest alerts and log lines.
-    nlohmann::ordered_json window(std::int64_t from, std::int64_t to) const;
+    // As a JSON object: the studies (name, module, inputs as declared and
+    // as set, menu items), the bars on the chart and the replay's state;
+    // with the page's session id last when one is given.
+    std::string description(std::string_view sessionId = {}) const;
+    // As a JSON object: the description, bars [from, to) of the chart with
+    // every study's values there, and the whole chart's drawings, latest
+    // alerts and log lines.
+    std::string window(std::int64_t from, std::int64_t to) const;
 
     // `item` is the menu item's text or id, as a JSON string or number.
     void menuCommand(const std::string& study, const nlohmann::json& item, std::int64_t bar);
@@ -123,6 +127,7 @@ private:
     };
 
     StudyHost& host(const std::string& study);
+    void writeDescription(JsonText& w) const;
     std::unique_ptr<StudyInstance> freshInstance(StudyKind kind) const;
     void deliverDueCommands();
 

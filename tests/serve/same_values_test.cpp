@@ -171,18 +171,18 @@ TEST_F(SameValuesAsTheCommandLine, ServeInputStartsEverySessionAsRunInputDoes) {
                                           {"Opening Range Minutes=30", "RTH Start Time (chart time zone)=09:45"});
     ASSERT_EQ(chart.inputs.size(), 2u);
     replay::ChartSession session(chart);
-    const Json described = Json::parse(session.description().dump());
+    const Json described = Json::parse(session.description());
     EXPECT_EQ(described["studies"][0]["inputs"][3]["text"], "30");
     const auto expected =
         runSeries(run(StudyKind::SessionLevels, bars, {"Opening Range Minutes=30", "0=09:45"}, {}));
-    const Json window = Json::parse(session.window(0, static_cast<std::int64_t>(bars)).dump());
+    const Json window = Json::parse(session.window(0, static_cast<std::int64_t>(bars)));
     expectSameSeries(servedSeries(window, "session-levels"), expected);
     // A replay restarts the studies with the same settings.
     session.startReplay(2000);
     for (int bar = 2000; bar < 2100; ++bar) {
         session.advance(true);
     }
-    expectSameSeries(servedSeries(Json::parse(session.window(0, 2100).dump()), "session-levels"),
+    expectSameSeries(servedSeries(Json::parse(session.window(0, 2100)), "session-levels"),
                      runSeries(run(StudyKind::SessionLevels, 2100,
                                    {"Opening Range Minutes=30", "0=09:45"}, {})));
 }

@@ -1,0 +1,72 @@
+#include "serve/json_text.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "standin_host/number_text.h"
+
+namespace keelmark::replay {
+
+void JsonText::key(std::string_view name) {
+    separate();
+    appendString(name);
+    text_ += ':';
+    needsComma_ = false;
+}
+
+void JsonText::value(std::string_view text) {
+    separate();
+    appendString(text);
+}
+
+void JsonText::value(bool yes) {
+    separate();
+    text_ += yes ? "true" : "false";
+}
+
+void JsonText::wholeNumber(std::int64_t number) {
+    separate();
+    char digits[24];
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
+
+void JsonText::wholeNumber(std::uint64_t number) {
+    separate();
+    char digits[24];
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
+
+void JsonText::floatValue(float v) {
+    if (!std::isfinite(v)) {
+        null();
+        return;
+    }
+    separate();
+    appendFloatText(text_, v);
+}
+
+void JsonText::null() {
+    separate();
+    text_ += "null";
+}
+
+void JsonText::value(const nlohmann::ordered_json& document) {
+    separate();
+    text_ += document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void JsonText::appendString(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
+            text_ += nlohmann::ordered_json(std::string(text))
+                         .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+            return;
+        }
+    }
+    text_ += '"';
+    text_ += text;
+    text_ += '"';
+}
+
+}  // namespace keelmark::replay
