@@ -1,5 +1,6 @@
 #include "serve/json_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -56,13 +57,14 @@ void JsonText::value(const nlohmann::ordered_json& document) {
 }
 
 void JsonText::appendString(std::string_view text) {
-    for (const char c : text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
-            text_ += nlohmann::ordered_json(std::string(text))
-                         .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-            return;
-        }
+        return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+    });
+    if (!plain) {
+        text_ += nlohmann::ordered_json(std::string(text))
+                     .dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        return;
     }
     text_ += '"';
     text_ += text;

@@ -40,37 +40,67 @@ SessionTable::SessionTable(const ServedChart& chart, std::size_t maxSessions)
 }
 
 SessionTable::~SessionTable() {
-    std::lock_guard<std::mutex> lock(spareMutex_);
-    if (spare_.valid()) {
-        spare_.wait();
+    {
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        ending_ = true;
+    }
+    spareAsked_.notify_all();
+    if (spareThread_.joinable()) {
+        spareThread_.join();
+    }
+}
+
+void SessionTable::prepareSpares() {
+    std::unique_lock<std::mutex> lock(spareMutex_);
+    while (true) {
+        spareAsked_.wait(lock, [this] { return ending_ || (spareWanted_ && spare_ == nullptr); });
+        if (ending_) {
+            return;
+        }
+        lock.unlock();
+        std::unique_ptr<ChartSession> prepared;
+        try {
+            prepared = std::make_unique<ChartSession>(chart_);
+        } catch (...) {
+            // The page that takes it builds its own, and is told if that
+            // fails too.
+        }
+        lock.lock();
+        spare_ = std::move(prepared);
+        spareWanted_ = false;
+        spareReady_.notify_all();
     }
 }
 
 void SessionTable::prepareSpare() {
-    std::lock_guard<std::mutex> lock(spareMutex_);
-    if (!spare_.valid()) {
-        spare_ = std::async(std::launch::async,
-                            [this] { return std::make_unique<ChartSession>(chart_); });
+    {
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        if (spare_ != nullptr) {
+            return;
+        }
+        spareWanted_ = true;
+        if (!spareThread_.joinable()) {
+            spareThread_ = std::thread([this] { prepareSpares(); });
+        }
     }
+    spareAsked_.notify_one();
 }
 
 void SessionTable::waitForSpare() {
-    std::lock_guard<std::mutex> lock(spareMutex_);
-    if (spare_.valid()) {
-        spare_.wait();
-    }
+    std::unique_lock<std::mutex> lock(spareMutex_);
+    spareReady_.wait(lock, [this] { return !spareWanted_; });
 }
 
 // The spare (waiting for it when it is still being prepared), and the next
-// one started.
+// one asked for.
 std::unique_ptr<ChartSession> SessionTable::takeSpare() {
-    std::lock_guard<std::mutex> lock(spareMutex_);
     std::unique_ptr<ChartSession> session;
-    if (spare_.valid()) {
-        session = spare_.get();
+    {
+        std::unique_lock<std::mutex> lock(spareMutex_);
+        spareReady_.wait(lock, [this] { return !spareWanted_; });
+        session = std::move(spare_);
     }
-    spare_ =
-        std::async(std::launch::async, [this] { return std::make_unique<ChartSession>(chart_); });
+    prepareSpare();
     return session != nullptr ? std::move(session) : std::make_unique<ChartSession>(chart_);
 }
 

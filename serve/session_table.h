@@ -2,16 +2,18 @@
 // session of its own under a random id. Only the most recently used
 // sessions are kept (a 1-million-bar chart holds a few hundred megabytes per
 // session); a page whose session was dropped is told to reload. One spare
-// session is prepared ahead in the background, so that a page opens without
-// waiting for the studies' first full recalculation.
+// session is prepared ahead in the background, by a thread kept for the
+// purpose, so that a page opens without waiting for the studies' first full
+// recalculation.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "serve/chart_session.h"
 
@@ -28,8 +30,10 @@ public:
     // `maxSessions` 0: as many as about 2 GB of study arrays hold, from 2
     // to 8.
     SessionTable(const ServedChart& chart, std::size_t maxSessions);
-    // Waits for the spare being prepared.
+    // Waits for the spare being prepared, and ends the thread preparing it.
     ~SessionTable();
+    SessionTable(const SessionTable&) = delete;
+    SessionTable& operator=(const SessionTable&) = delete;
 
     // Starts preparing the spare session.
     void prepareSpare();
@@ -48,11 +52,19 @@ private:
         std::uint64_t lastUse = 0;
     };
     std::unique_ptr<ChartSession> takeSpare();
+    void prepareSpares();
 
     const ServedChart& chart_;
     std::size_t maxSessions_;
+    // The spare and the thread that prepares it: `spareWanted_` asks for
+    // one, and stays set until it is ready (or its preparation failed,
+    // leaving `spare_` empty).
     std::mutex spareMutex_;
-    std::future<std::unique_ptr<ChartSession>> spare_;
+    std::condition_variable spareAsked_, spareReady_;
+    std::unique_ptr<ChartSession> spare_;
+    bool spareWanted_ = false;
+    bool ending_ = false;
+    std::thread spareThread_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry> sessions_;
     std::uint64_t uses_ = 0;
