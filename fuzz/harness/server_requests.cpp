@@ -7,7 +7,6 @@
 #include <exception>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <unordered_set>
 #include <vector>
 
 #include "fuzz/harness/bar_maker.h"
@@ -50,7 +49,7 @@ std::vector<replay::Bar> servedBars() {
 struct Served {
     replay::ServedChart chart;
     std::unique_ptr<replay::ChartServer> server;
-    // The session "{id}" stands for; empty when the next input needs a new one.
+    // The session "{id}" stands for: a fresh one at the start of every input.
     std::string sessionId;
 };
 
@@ -63,8 +62,13 @@ Served& served() {
         made->chart.studies = {replay::StudyKind::SessionLevels, replay::StudyKind::AnchoredVwap};
         made->chart.barsName = "fuzz.csv";
         // A short stand-in for the chart library: the page's files are
-        // served as they are, whatever they hold.
-        made->server = std::make_unique<replay::ChartServer>(made->chart, "/* chart library */", 2);
+        // served as they are, whatever they hold. The server keeps a single
+        // session, so that the new session an input ends with replaces the
+        // one it changed: every input then leaves the heap holding as many
+        // blocks as it found. (libFuzzer takes an input that ends with more
+        // allocations than frees for a possible leak, runs it again and
+        // scans the whole heap.)
+        made->server = std::make_unique<replay::ChartServer>(made->chart, "/* chart library */", 1);
         return made;
     }();
     return *s;
@@ -102,10 +106,14 @@ std::string newSessionId(replay::ChartServer& server) {
     return end == std::string::npos ? std::string() : answer.substr(id, end - id);
 }
 
-// Bodies that parsed, by their hash and length: bounded, forgotten whole
-// when full.
-std::unordered_set<std::size_t>& acceptedBodies() {
-    static auto* const bodies = new std::unordered_set<std::size_t>;
+// Bodies that parsed, by their hash and length, in a table made once: a
+// body's key goes to one place of it, over whatever was there. (Allocating
+// as it grew would leave each input with more allocations than frees, which
+// libFuzzer takes for a possible leak and checks at great cost.)
+constexpr std::size_t kAcceptedPlaces = std::size_t{1} << 16;
+
+std::vector<std::size_t>& acceptedBodies() {
+    static auto* const bodies = new std::vector<std::size_t>(kAcceptedPlaces, 0);
     return *bodies;
 }
 
@@ -113,14 +121,14 @@ std::size_t bodyKey(std::string_view body) {
     return std::hash<std::string_view>{}(body) ^ (body.size() * 0x9E3779B97F4A7C15u);
 }
 
-bool alreadyAccepted(std::string_view body) { return acceptedBodies().contains(bodyKey(body)); }
+bool alreadyAccepted(std::string_view body) {
+    const std::size_t key = bodyKey(body);
+    return acceptedBodies()[key % kAcceptedPlaces] == key;
+}
 
 void rememberAccepted(std::string_view body) {
-    constexpr std::size_t kMostRemembered = 1 << 16;
-    if (acceptedBodies().size() >= kMostRemembered) {
-        acceptedBodies().clear();
-    }
-    acceptedBodies().insert(bodyKey(body));
+    const std::size_t key = bodyKey(body);
+    acceptedBodies()[key % kAcceptedPlaces] = key;
 }
 
 }  // namespace
@@ -212,9 +220,9 @@ std::string answerOnSession(Served& s, const std::uint8_t* data, std::size_t siz
         const auto answers = s.server->answerConnection(bytes, kServerPort);
         for (std::size_t i = 0; i < answers.size(); ++i) {
             const std::string_view answer = answers[i].bytes;
-            // A session changed, or a new one that may have made the server
-            // drop this one: the next input gets a fresh session. A refusal,
-            // or an answer to GET or HEAD, changes nothing.
+            // A session changed, or a new one that made the server drop
+            // this one: a fresh session replaces it before the input ends. A
+            // refusal, or an answer to GET or HEAD, changes nothing.
             const std::string& line = answers[i].requestLine;
             const bool reads = line.rfind("GET ", 0) == 0 || line.rfind("HEAD ", 0) == 0;
             if (answer.rfind("HTTP/1.1 2", 0) == 0 && !reads) {
@@ -223,6 +231,12 @@ std::string answerOnSession(Served& s, const std::uint8_t* data, std::size_t siz
             const std::string broken = checkAnswer(answer, line.find("HEAD") != std::string::npos);
             if (!broken.empty()) {
                 return "answer " + std::to_string(i + 1) + ": " + broken;
+            }
+        }
+        if (s.sessionId.empty()) {
+            s.sessionId = newSessionId(*s.server);
+            if (s.sessionId.empty()) {
+                return "a new page got no session";
             }
         }
         return {};
@@ -238,10 +252,11 @@ std::string answerOnSession(Served& s, const std::uint8_t* data, std::size_t siz
 std::string answerRequestBytes(const std::uint8_t* data, std::size_t size) {
     Served& s = served();
     std::string broken = answerOnSession(s, data, size);
-    // A new session starts the next spare chart session on a thread of its
-    // own. It is finished here, within the input that started it: libFuzzer
-    // looks for leaks between inputs, and a session that another thread is
-    // in the middle of building reads as leaked memory there.
+    // A new session starts the next spare chart session on the server's
+    // thread for them. It is finished here, within the input that started
+    // it: libFuzzer looks for leaks between inputs, and a session that
+    // another thread is in the middle of building reads as leaked memory
+    // there.
     s.server->waitUntilReady();
     return broken;
 }

@@ -4,8 +4,8 @@
 // small chart of both studies. Every "{id}" in the bytes stands for the id
 // of a chart session that each input finds as a new page would (a session
 // an input has changed, or may have let the server drop, is replaced before
-// the next input), so that the session's own addresses are within reach;
-// the server is at port 8080.
+// the input ends), so that the session's own addresses are within reach;
+// the server is at port 8080 and keeps one session.
 //
 // Invariants: no crash, no sanitizer report, no exception out of the
 // server; what it sends back is a sequence of well-formed HTTP answers, none
