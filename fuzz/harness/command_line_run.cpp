@@ -83,15 +83,25 @@ void writeFile(const fs::path& path, const std::string& text) {
     out << text;
 }
 
-// <temp>/keelmark-command-line-fuzz-XXXXXX/scratch, made once per process
+// Where the scratch folder goes: the system's folder in memory where there
+// is one (every input lists, reads and rewrites the scratch folder), the
+// temporary folder otherwise.
+fs::path scratchBase() {
+    std::error_code failed;
+    if (fs::is_directory("/dev/shm", failed) && access("/dev/shm", W_OK | X_OK) == 0) {
+        return "/dev/shm";
+    }
+    return fs::temp_directory_path();
+}
+
+// <base>/keelmark-command-line-fuzz-XXXXXX/scratch, made once per process
 // and removed at its end.
 struct Sandbox {
     fs::path root;
     fs::path scratch;
 
     Sandbox() {
-        std::string pattern =
-            (fs::temp_directory_path() / "keelmark-command-line-fuzz-XXXXXX").string();
+        std::string pattern = (scratchBase() / "keelmark-command-line-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::fprintf(stderr, "fuzz: cannot make a scratch folder\n");
             std::abort();
@@ -157,8 +167,10 @@ void keepModuleInScratch(std::vector<std::string>& args) {
 }
 
 struct FileState {
-    std::map<std::string, std::string> files;  // regular files by name, with their text
-    std::set<std::string> others;              // anything else
+    // Regular files by name, with their text when they are fixtures (only
+    // theirs is compared).
+    std::map<std::string, std::string> files;
+    std::set<std::string> others;  // anything else
 };
 
 // The entries' names are their paths below the folder, cut from the paths
@@ -170,7 +182,8 @@ FileState filesIn(const fs::path& folder) {
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::string name = entry.path().generic_string().substr(prefix);
         if (entry.is_regular_file()) {
-            state.files[name] = readFile(entry.path());
+            state.files[name] =
+                fixtures().count(name) != 0 ? readFile(entry.path()) : std::string();
         } else if (!entry.is_directory()) {
             state.others.insert(name);
         }
