@@ -32,6 +32,13 @@ constexpr HostString emptyHostString() {
 }
 HostString makeHostString();
 
+// A value that shows `text` without owning it, marked set: for a record
+// handed to the host for the length of one call, while `text` stays alive.
+// Releasing it frees nothing.
+constexpr HostString lentHostString(const char* text) {
+    return HostString{const_cast<char*>(text), 0, 1, kStaticEmptyText};
+}
+
 // Free the owned block, fall back to emptyText, clear ownsText and isSet.
 void reset(HostString& s);
 // Free the owned block (if any) and clear text, ownsText and isSet; a value

@@ -31,6 +31,8 @@ namespace {
 
 constexpr std::uint32_t kPanelDrawingOffset = 74200000;
 
+constexpr char kPanelFontFace[] = "Consolas";
+
 // At most 41 pieces: the heading, three range lines of 10, the prior-day
 // line of 6 and the open line of 7 (or the one-piece alternatives).
 constexpr std::int32_t kMaxPieces = 48;
@@ -192,13 +194,18 @@ void placePanel(StudyInterface& sc, const HostString& text, const StudyInputs& i
     r.textColour = inputs.panelTextColour;
     r.backgroundColour = inputs.panelBackgroundColour;
     r.fontSize = inputs.panelFontSize;
-    assign(r.fontFace, "Consolas");
-    r.fontFace.isSet = 1;
+    // Both texts are lent to the host for the length of the call instead of
+    // copied into heap blocks of their own, two allocations and two frees
+    // on every tick: the host copies what it keeps. A text of the host's
+    // own left in their place is released below, as before.
+    r.fontFace = lentHostString(kPanelFontFace);
     r.hostOptionA = 1;
     r.hostOptionB = 0;
     r.hostOptionC = 0;
     r.hostOptionD = 0;
-    copyFrom(r.text, text);
+    if (text.text != nullptr && text.text[0] != '\0') {
+        r.text = lentHostString(text.text);
+    }
     sc.submitDrawing(&r);
     releaseDrawingRequest(r);
 }

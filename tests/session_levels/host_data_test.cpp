@@ -171,8 +171,31 @@ TEST_F(BadHostData, RefusedAllocationsSkipTheCallOrLeaveTextsEmpty) {
     keelmarkProcessHeapFailAfter(0, 0);
     EXPECT_EQ(study.log().back().text, "");
     EXPECT_EQ(study.drawings().at(7 + kPanelOffset).text, "") << "the panel is still placed";
+    EXPECT_EQ(study.drawings().at(7 + kPanelOffset).fontFace, "Consolas")
+        << "the font name is lent to the host, not copied";
     EXPECT_EQ(study.drawings().at(7 + kPanelOffset).timesSubmitted, 2);
     EXPECT_EQ(at(PDH, static_cast<std::int32_t>(bars.size()) - 1), 15885.75f);
+}
+
+// The panel is placed on every tick. A tick that changes nothing on it lends
+// the kept text and the font name to the host: no heap block is made or
+// freed, and the host still gets the whole panel.
+TEST_F(BadHostData, ATickThatLeavesThePanelAsItWasTakesNothingFromTheHeap) {
+    const std::vector<replay::Bar> bars = loadSampleBars("NQ_1hour_sample.csv");
+    study.setBars(bars);
+    study.fullRecalculation();
+    study.updateFormingBar();
+    const std::string panel = study.drawings().at(7 + kPanelOffset).text;
+    ASSERT_NE(panel.find("SESSION LEVELS"), std::string::npos);
+    const std::int64_t allocations = keelmarkProcessHeapAllocations();
+    const std::int64_t blocks = keelmarkProcessHeapLiveBlocks();
+    study.updateFormingBar();
+    EXPECT_EQ(keelmarkProcessHeapAllocations(), allocations);
+    EXPECT_EQ(keelmarkProcessHeapLiveBlocks(), blocks);
+    const replay::PlacedDrawing& placed = study.drawings().at(7 + kPanelOffset);
+    EXPECT_EQ(placed.text, panel);
+    EXPECT_EQ(placed.fontFace, "Consolas");
+    EXPECT_EQ(placed.timesSubmitted, 3);
 }
 
 }  // namespace
