@@ -134,15 +134,22 @@ float valueOrZero(std::span<const float> values, std::size_t bar) {
     return bar < values.size() ? values[bar] : 0.0f;
 }
 
-std::uint64_t barFingerprint(const std::vector<std::span<const float>>& series, std::size_t bar) {
+// The fingerprint of one bar over the series fingerprintedSeries gathers,
+// read straight from the study's outputs: a live replay takes one a bar,
+// and gathering the series first cost more than the sum itself.
+std::uint64_t barFingerprint(const StudyInstance& study, bool withSessionNumber, std::size_t bar) {
+    const std::int32_t outputs = study.declaredOutputCount();
     std::uint64_t h = 0;
-    for (std::size_t s = 0; s < series.size(); ++s) {
-        h += fingerprintTerm(valueOrZero(series[s], bar), s);
+    for (std::int32_t slot = 0; slot < outputs; ++slot) {
+        h += fingerprintTerm(study.valueOrZero(slot, bar), static_cast<std::size_t>(slot));
+    }
+    if (withSessionNumber && outputs > 0) {
+        h += fingerprintTerm(study.extraValueOrZero(0, bar), static_cast<std::size_t>(outputs));
     }
     return h;
 }
 
-// barFingerprint of bars 0 to count - 1, one series after another: each
+// The fingerprints of bars 0 to count - 1, one series after another: each
 // series is read front to back instead of a value from every series a bar.
 std::vector<std::uint64_t> fingerprintAll(const std::vector<std::span<const float>>& series,
                                           std::size_t count) {
@@ -171,9 +178,8 @@ public:
         : study_(study), withSessionNumber_(withSessionNumber) {}
 
     void committed(std::size_t bar) {
-        fingerprintedSeries(study_, withSessionNumber_, series_);
         fingerprints_.resize(std::max(fingerprints_.size(), bar + 1));
-        fingerprints_[bar] = barFingerprint(series_, bar);
+        fingerprints_[bar] = barFingerprint(study_, withSessionNumber_, bar);
     }
 
     // A menu command may rightly rewrite committed bars (an anchor moved):

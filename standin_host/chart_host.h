@@ -227,6 +227,15 @@ public:
         return inUse(values_.at(static_cast<std::size_t>(slot)));
     }
     float value(std::int32_t slot, std::int32_t bar) const { return valueAt(values(slot), bar); }
+    // The value of output `slot` (below kOutputSlots) at `bar`, or of its
+    // extra array, 0 beyond its values: what the repaint check reads of
+    // every output once a bar, without a bounds check of the slot.
+    float valueOrZero(std::int32_t slot, std::size_t bar) const {
+        return columnValueOrZero(values_[static_cast<std::size_t>(slot)], bar);
+    }
+    float extraValueOrZero(std::int32_t slot, std::size_t bar) const {
+        return columnValueOrZero(extras_[static_cast<std::size_t>(slot)], bar);
+    }
     // Extra per-bar array `extra` of output `slot` (the study's own bookkeeping).
     float extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const;
     std::span<const float> extraValues(std::int32_t slot, std::int32_t extra) const;
@@ -333,6 +342,9 @@ private:
             throw std::out_of_range("no value at bar " + std::to_string(bar));
         }
         return values[static_cast<std::size_t>(bar)];
+    }
+    static float columnValueOrZero(const HostColumn& c, std::size_t bar) {
+        return bar < c.size() ? c[bar] : 0.0f;
     }
     // Values given up when the chart shrinks are cleared, so that bars added
     // later start at 0 again.
