@@ -452,6 +452,7 @@ void StudyInstance::startOver() {
 void StudyInstance::reserveBars(std::size_t count) {
     bars_.reserve(count);
     reservedBars_ = count;
+    preparedBars_ = -1;  // the output arrays take their room on the next call
 }
 
 // The columns grow by doubling; their room takes memory only as bars reach
@@ -593,12 +594,20 @@ void StudyInstance::prepareRecord(std::int32_t updateStartIndex) {
 // the host does this on every tick.
 void StudyInstance::prepareOutputArrays() {
     const std::int32_t n = chartBarCount();
-    if (n > 0 && n == preparedBars_ && declaredOutputs_ == preparedOutputs_) {
-        return;  // a tick on the forming bar: every output is as the last call left it
+    if (n > 0 && declaredOutputs_ == preparedOutputs_) {
+        if (n == preparedBars_) {
+            return;  // a tick on the forming bar: every output is as the last call left it
+        }
+        if (n == preparedBars_ + 1 && static_cast<std::size_t>(n) <= columnRoom_ &&
+            appendToOutputArrays(n)) {
+            preparedBars_ = n;
+            return;  // a bar appended: the usual new bar of a live chart
+        }
     }
     preparedBars_ = n;
     preparedOutputs_ = declaredOutputs_;
     const auto count = static_cast<std::size_t>(n);
+    std::size_t room = std::numeric_limits<std::size_t>::max();
     for (std::int32_t slot = 0; slot < declaredOutputs_; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
         HostColumn& values = values_[s];
@@ -609,6 +618,7 @@ void StudyInstance::prepareOutputArrays() {
         }
         sizeColumn(values, count);
         sizeColumn(extra, count);
+        room = std::min({room, values.capacity(), extra.capacity()});
         OutputSeries& out = outputs_[s];
         HostArray<float>& extraArray = extraArrays_[s];
         // Without bars, every call starts from a clean fallback element.
@@ -622,6 +632,33 @@ void StudyInstance::prepareOutputArrays() {
             extraArray.count = n;
         }
     }
+    columnRoom_ = room;
+}
+
+// One bar appended since the last call, with room for it in every column
+// (columnRoom_): each column grows by one bar and each array, still pointed
+// at its storage, counts one more value. Every column held preparedBars_
+// values, as anything else that sizes them makes the next call prepare
+// them in full. Whether every array was still pointed at its storage; the
+// slots before one that was not are left grown, which the full preparation
+// takes as it finds them.
+bool StudyInstance::appendToOutputArrays(std::int32_t n) {
+    for (std::int32_t slot = 0; slot < declaredOutputs_; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        HostColumn& values = values_[s];
+        HostColumn& extra = extras_[s];
+        OutputSeries& out = outputs_[s];
+        HostArray<float>& extraArray = extraArrays_[s];
+        if (out.values.data != values.data() || extraArray.data != extra.data() ||
+            out.extraArrays.data != &extraArray) {
+            return false;
+        }
+        values.emplace_back();
+        extra.emplace_back();
+        out.values.count = n;
+        extraArray.count = n;
+    }
+    return true;
 }
 
 // A study declares an input or output by marking its name set; the declared
@@ -684,10 +721,6 @@ void StudyInstance::releaseHostTexts() {
     release(record_.studyName);
     release(record_.studyDescription);
     releaseFallbackTexts();
-}
-
-bool StudyInstance::isHeldBack(HostArrayId id) const {
-    return !heldBack_.empty() && heldBack_.count(id) != 0;
 }
 
 void StudyInstance::holdBackArray(HostArrayId id, bool forGood) { heldBack_[id] = forGood; }

@@ -316,6 +316,7 @@ private:
               std::int32_t menuBar);
     void prepareRecord(std::int32_t updateStartIndex);
     void prepareOutputArrays();
+    bool appendToOutputArrays(std::int32_t n);
     void syncOutputs();
     void clearDeclarations();
     // Every output array without values (zeros behind), its room kept.
@@ -323,7 +324,8 @@ private:
     void releaseFallbackTexts();
     void releaseHostTexts();
     void makeAvailable(HostArrayId id);
-    bool isHeldBack(HostArrayId id) const;
+    // Inline: asked for eight arrays on every call, and hardly ever true.
+    bool isHeldBack(HostArrayId id) const { return !heldBack_.empty() && heldBack_.count(id) != 0; }
     std::int32_t chartBarCount() const { return static_cast<std::int32_t>(bars_.size()); }
 
     StudyFunction study_;
@@ -366,6 +368,9 @@ private:
     std::size_t reservedBars_ = 0;               // room every output array gets (reserveBars)
     std::vector<HostColumn> extras_;             // one extra array per output
     std::vector<HostArray<float>> extraArrays_;  // the HostArray of each extra
+    // The fewest values any output array had room for when they were last
+    // prepared in full: a bar appended up to that needs no reallocation.
+    std::size_t columnRoom_ = 0;
     std::map<std::int32_t, std::string> optionLists_;
     StudyInterface record_{};
     std::int32_t declaredInputs_ = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -439,6 +440,67 @@ TEST(StudyStartedOver, GivesWhatANewInstanceGives) {
         used.finalCall();
         fresh.finalCall();
     }
+}
+
+// A live chart appends one bar at a time: each output grows by one value in
+// the room set aside (reserveBars), the record counts it, and an array the
+// study pointed elsewhere is pointed back at its storage on the next call,
+// the outputs before it and after it grown alike. The study moves its
+// array after writing the bar, so every value still lands in the host's
+// storage when the host points it back.
+TEST_F(ChartHost, AppendedBarsGrowEveryOutputInItsRoomAndRepointAnArrayTheStudyMoved) {
+    float scratch[4] = {};
+    std::int32_t moveOnBar = -1;
+    tScript = [&](StudyInterface& sc) {
+        if (sc.isDefaultsPass != 0) {
+            declareOutput(sc, 0, "A");
+            declareOutput(sc, 1, "B");
+            declareOutput(sc, 2, "C");
+            return;
+        }
+        for (std::int32_t i = sc.updateStartIndex; i < sc.barCount; ++i) {
+            for (std::int32_t slot = 0; slot < 3; ++slot) {
+                element(element(sc.outputs, slot).values, i) = static_cast<float>(10 * slot + i);
+            }
+            element(element(element(sc.outputs, 2).extraArrays, 0), i) = static_cast<float>(-i);
+        }
+        if (sc.barCount - 1 == moveOnBar) {
+            OutputSeries& b = element(sc.outputs, 1);
+            b.values.data = scratch;
+            b.values.count = 4;
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.defaultsPass();
+    study.setBars(barsAt({1, 2}));
+    study.reserveBars(200);
+    study.fullRecalculation();
+    const float* storage[3] = {study.values(0).data(), study.values(1).data(),
+                               study.values(2).data()};
+    moveOnBar = 60;
+    for (std::int32_t bar = 2; bar < 150; ++bar) {
+        study.appendBar(Bar{bar + 1, 7, 7, 7, 7, 1});
+        study.updateAfterAppend();
+        for (std::int32_t slot = 0; slot < 3; ++slot) {
+            const OutputSeries& out = study.record().outputs.data[slot];
+            ASSERT_EQ(study.values(slot).size(), static_cast<std::size_t>(bar + 1)) << bar;
+            ASSERT_EQ(study.extraValues(slot, 0).size(), static_cast<std::size_t>(bar + 1)) << bar;
+            ASSERT_EQ(study.values(slot).data(), storage[slot]) << "moved at bar " << bar;
+            if (slot != 1 || bar != moveOnBar) {
+                ASSERT_EQ(out.values.data, storage[slot]) << bar;
+                ASSERT_EQ(out.values.count, bar + 1) << bar;
+                ASSERT_EQ(out.extraArrays.data[0].count, bar + 1) << bar;
+            }
+        }
+    }
+    for (std::int32_t bar = 0; bar < 150; ++bar) {
+        ASSERT_EQ(study.value(0, bar), static_cast<float>(bar));
+        ASSERT_EQ(study.value(2, bar), static_cast<float>(20 + bar));
+        ASSERT_EQ(study.extraValue(2, 0, bar), static_cast<float>(-bar));
+        ASSERT_EQ(study.value(1, bar), static_cast<float>(10 + bar)) << bar;
+    }
+    EXPECT_EQ(std::count(std::begin(scratch), std::end(scratch), 0.0f), 4)
+        << "the array the study moved was written after it was pointed back";
 }
 
 // Room kept from an earlier chart holds zeros again: a study that writes
