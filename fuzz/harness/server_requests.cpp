@@ -13,6 +13,17 @@
 #include "fuzz/harness/fuzz_module.h"
 #include "serve/chart_server.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KEELMARK_FAKE_STACK_SWEEP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEELMARK_FAKE_STACK_SWEEP 1
+#endif
+#endif
+#ifdef KEELMARK_FAKE_STACK_SWEEP
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace keelmark::fuzz {
 
 namespace {
@@ -250,6 +261,16 @@ std::string answerOnSession(Served& s, const std::uint8_t* data, std::size_t siz
 }  // namespace
 
 std::string answerRequestBytes(const std::uint8_t* data, std::size_t size) {
+#ifdef KEELMARK_FAKE_STACK_SWEEP
+    // Frames that an exception unwound stay taken in AddressSanitizer's
+    // fake stack (use after return) until a sweep finds them below the
+    // stack in use; the sweeps after each throw start deeper than many of
+    // them. Asking for a sweep here, above every frame of the input's
+    // requests, frees all those of earlier inputs. Without it the fake stack
+    // filled after about 90,000 executions and every call then searched it
+    // whole: a fifth of the rate.
+    __asan_handle_no_return();
+#endif
     Served& s = served();
     std::string broken = answerOnSession(s, data, size);
     // A new session starts the next spare chart session on the server's
