@@ -1,7 +1,6 @@
 #include "serve/json_text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "standin_host/number_text.h"
@@ -23,18 +22,6 @@ void JsonText::value(std::string_view text) {
 void JsonText::value(bool yes) {
     separate();
     text_ += yes ? "true" : "false";
-}
-
-void JsonText::wholeNumber(std::int64_t number) {
-    separate();
-    char digits[24];
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
-}
-
-void JsonText::wholeNumber(std::uint64_t number) {
-    separate();
-    char digits[24];
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
 void JsonText::floatValue(float v) {

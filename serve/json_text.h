@@ -9,12 +9,12 @@
 // answer does.
 #pragma once
 
+#include <charconv>
 #include <concepts>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 namespace keelmark::replay {
 
@@ -34,11 +34,9 @@ public:
     void value(bool yes);
     template <std::integral T>
     void value(T number) {
-        if constexpr (std::is_signed_v<T>) {
-            wholeNumber(static_cast<std::int64_t>(number));
-        } else {
-            wholeNumber(static_cast<std::uint64_t>(number));
-        }
+        separate();
+        char digits[24];
+        text_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
     }
     // Nine significant digits, which read back to the same float; null
     // when it is not finite.
@@ -73,8 +71,6 @@ private:
         needsComma_ = true;
     }
     void appendString(std::string_view text);
-    void wholeNumber(std::int64_t number);
-    void wholeNumber(std::uint64_t number);
 
     std::string text_;
     bool needsComma_ = false;
