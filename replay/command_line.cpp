@@ -229,10 +229,16 @@ std::string modulePath(const Options& o) {
     return o.module.find_first_of("/\\") == std::string::npos ? "./" + o.module : o.module;
 }
 
+// An input named "-" is the file of that name, not standard output (which
+// "-" stands for among the outputs).
+std::string inputPath(const std::string& path) {
+    return path == kStandardOutputPath ? "./" + path : path;
+}
+
 // Outputs that are an input, another output, a directory or read-only are
 // refused before anything is read.
 void checkOutputs(const Options& o, const std::string& module) {
-    checkOutputPaths({o.csv, o.json, o.html}, {o.bars, module});
+    checkOutputPaths({o.csv, o.json, o.html}, {inputPath(o.bars), module});
 }
 
 bool writesStandardOutput(const Options& o) {
@@ -319,15 +325,6 @@ std::string outputStem(const std::string& barsPath) {
     const std::string name = fileNameOf(barsPath);
     const std::size_t dot = name.find_last_of('.');
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    if (std::filesystem::equivalent(a, b, error) && !error) {
-        return true;
-    }
-    return std::filesystem::weakly_canonical(a, error) ==
-           std::filesystem::weakly_canonical(b, error);
 }
 
 // What one bar file of several came to.
@@ -421,7 +418,7 @@ private:
             }
             for (const std::string& output : outputsOf(bars)) {
                 for (const std::string& other : o_.barFiles) {
-                    if (sameFile(output, other)) {
+                    if (sameFile(output, inputPath(other))) {
                         throw UsageError("an output would overwrite the bar file " + other);
                     }
                 }
@@ -645,7 +642,10 @@ int serveBars(const Options& o, std::ostream& out) {
 int runStatsCommand(const Options& o, std::ostream& out) {
     checkChartOptions(o);
     checkOutputPaths({o.csv, o.json, o.html}, [&o] {
-        std::vector<std::string> inputs = o.barFiles;
+        std::vector<std::string> inputs;
+        for (const std::string& bars : o.barFiles) {
+            inputs.push_back(inputPath(bars));
+        }
         inputs.push_back(modulePath(o));
         return inputs;
     }());

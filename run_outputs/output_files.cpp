@@ -121,8 +121,8 @@ void forgetTemporary(TemporaryFileMark* node) {
 
 bool isStandardOutput(const std::string& path) { return path == kStandardOutputPath; }
 
-// Whether two paths name the same file: device and inode for files that
-// exist, the resolved path for files not there yet.
+}  // namespace
+
 bool sameFile(const std::string& a, const std::string& b) {
     if (isStandardOutput(a) || isStandardOutput(b)) {
         if (a == b) {
@@ -151,6 +151,8 @@ bool sameFile(const std::string& a, const std::string& b) {
     const fs::path resolvedB = fs::weakly_canonical(fs::absolute(b, error), error);
     return resolvedA == resolvedB;
 }
+
+namespace {
 
 // Written through rather than replaced: devices, FIFOs and the like.
 bool isWrittenThrough(const fs::file_status& status) {

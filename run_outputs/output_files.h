@@ -35,6 +35,12 @@ public:
 // The output path that stands for standard output.
 inline constexpr const char* kStandardOutputPath = "-";
 
+// Whether two paths name the same file: device and inode for files that
+// exist, the resolved path (links and relative parts resolved) for files not
+// there yet; a file that exists is never one that does not. `-` is standard
+// output, which may be a file too.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Throws OutputPathError naming the path and why it cannot be an output.
 // Empty paths are ignored.
 void checkOutputPaths(const std::vector<std::string>& outputs,

@@ -72,9 +72,19 @@ TEST(OutputPaths, AnOutputThatIsTheBarFileUnderAnotherNameIsRefusedBeforeAnythin
             << r.err;
         EXPECT_EQ(r.out, "");
     }
+    // A bar file named "-" is that file, although "-" as an output is
+    // standard output.
+    const std::string dash = folder.write("-", original);
+    fs::create_symlink("-", folder.file("dash.csv"));
+    const CliResult r = runReplayCli(with(sessionLevels("-"), {"--csv", "dash.csv"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("is the input file ./-, which is never overwritten"), std::string::npos)
+        << r.err;
     fs::current_path(cwd);
     EXPECT_EQ(readText(bars), original);
-    EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"bars.csv", "hard.csv", "soft.csv"}));
+    EXPECT_EQ(readText(dash), original);
+    EXPECT_EQ(folder.fileNames(),
+              (std::vector<std::string>{"-", "bars.csv", "dash.csv", "hard.csv", "soft.csv"}));
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder.file("soft.csv"))));
 }
 
