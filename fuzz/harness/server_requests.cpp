@@ -28,15 +28,16 @@ namespace keelmark::fuzz {
 
 namespace {
 
-// 10-minute bars from the Sunday evening open to Tuesday late morning, with
+// 15-minute bars from the Sunday evening open to Tuesday late morning, with
 // the daily pause: two sessions, so that ranges, the overnight, the prior
 // day and anchors all form, on a chart short enough that a new session
-// costs little.
+// costs little (160 bars: every changed session is built anew, and a
+// replay recalculates its start).
 std::vector<replay::Bar> servedBars() {
     std::vector<replay::Bar> bars;
     float price = 15900.0f;
     for (ChartDateTime t = kFirstChartDay + 18 * 60 * kMinute;
-         t < kFirstChartDay + (2 * 24 + 11) * 60 * kMinute; t += 10 * kMinute) {
+         t < kFirstChartDay + (2 * 24 + 11) * 60 * kMinute; t += 15 * kMinute) {
         const ChartDateTime minuteOfDay = (t / kMinute) % (24 * 60);
         if (minuteOfDay >= 17 * 60 && minuteOfDay < 18 * 60) {
             continue;
@@ -117,10 +118,12 @@ std::string newSessionId(replay::ChartServer& server) {
     return end == std::string::npos ? std::string() : answer.substr(id, end - id);
 }
 
-// Bodies that parsed, by their hash and length, in a table made once: a
-// body's key goes to one place of it, over whatever was there. (Allocating
-// as it grew would leave each input with more allocations than frees, which
-// libFuzzer takes for a possible leak and checks at great cost.)
+// Bodies that passed their check, by their hash and length, in a table made
+// once: a body's key goes to one place of it, over whatever was there.
+// (Allocating as it grew would leave each input with more allocations than
+// frees, which libFuzzer takes for a possible leak and checks at great
+// cost.) A refusal's key is told apart from an answer's, whose check is
+// weaker.
 constexpr std::size_t kAcceptedPlaces = std::size_t{1} << 16;
 
 std::vector<std::size_t>& acceptedBodies() {
@@ -128,8 +131,9 @@ std::vector<std::size_t>& acceptedBodies() {
     return *bodies;
 }
 
-std::size_t bodyKey(std::string_view body) {
-    return std::hash<std::string_view>{}(body) ^ (body.size() * 0x9E3779B97F4A7C15u);
+std::size_t bodyKey(std::string_view body, bool refusal) {
+    return std::hash<std::string_view>{}(body) ^ (body.size() * 0x9E3779B97F4A7C15u) ^
+           (refusal ? 0xC2B2AE3D27D4EB4Fu : 0);
 }
 
 bool alreadyAccepted(std::size_t key) { return acceptedBodies()[key % kAcceptedPlaces] == key; }
@@ -180,19 +184,22 @@ std::string checkAnswer(std::string_view answer, bool toHead) {
                    std::to_string(length);
         }
         const std::string_view body = answer.substr(at);
-        if (json && status < 400) {
+        if (!json) {
+            return status >= 400 ? "a refusal that is not JSON" : std::string();
+        }
+        // Many inputs get the very same answer (a fresh session's window, the
+        // same refusal); a body that passed once is not checked again.
+        const std::size_t key = bodyKey(body, status >= 400);
+        if (alreadyAccepted(key)) {
+            return {};
+        }
+        if (status < 400) {
             // Checked without building the document: most answers are a
             // page's description or a window of the chart, large and valid.
-            // Many inputs get the very same answer (a fresh session's
-            // window, say); a body that parsed once is not parsed again.
-            const std::size_t key = bodyKey(body);
-            if (!alreadyAccepted(key)) {
-                if (!nlohmann::json::accept(body)) {
-                    return "a JSON body that does not parse";
-                }
-                rememberAccepted(key);
+            if (!nlohmann::json::accept(body)) {
+                return "a JSON body that does not parse";
             }
-        } else if (json) {
+        } else {
             const auto parsed = nlohmann::json::parse(body, nullptr, false);
             if (parsed.is_discarded()) {
                 return "a JSON body that does not parse";
@@ -201,9 +208,8 @@ std::string checkAnswer(std::string_view answer, bool toHead) {
                 parsed["error"].get<std::string>().empty()) {
                 return "a refusal without a sentence: " + std::string(body.substr(0, 80));
             }
-        } else if (status >= 400) {
-            return "a refusal that is not JSON";
         }
+        rememberAccepted(key);
         return {};
     }
 }

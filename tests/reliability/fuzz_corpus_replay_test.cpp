@@ -84,6 +84,12 @@ TEST(FuzzCorpus, ServerAnswerCheckTellsFailuresFromRefusals) {
     EXPECT_EQ(fuzz::checkAnswer("HTTP/1.1 100 Continue\r\n\r\n" + answer(201, "{}"), false), "");
     EXPECT_EQ(fuzz::checkAnswer(answer(500, "{\"error\":\"failed\"}"), false), "status 500");
     EXPECT_NE(fuzz::checkAnswer(answer(400, "{}"), false), "");
+    // Bodies that passed are remembered: a body that passed as an answer
+    // is still checked again as a refusal, and a refusal again as one.
+    EXPECT_EQ(fuzz::checkAnswer(answer(201, "{}"), false), "");
+    EXPECT_NE(fuzz::checkAnswer(answer(409, "{}"), false), "");
+    EXPECT_EQ(fuzz::checkAnswer(answer(404, "{\"error\":\"No.\"}"), false), "");
+    EXPECT_NE(fuzz::checkAnswer(answer(404, "{\"error\":\"No.\""), false), "");
     EXPECT_NE(fuzz::checkAnswer(answer(200, "{\"a\":"), false), "");
     const std::string full = answer(200, "{\"a\":1}");
     EXPECT_NE(fuzz::checkAnswer(full.substr(0, full.size() - 1), false), "");
