@@ -409,6 +409,12 @@ private:
         if (o_.outDir.empty()) {
             return;
         }
+        // Each path is looked up once: every output is compared with every
+        // bar file.
+        std::vector<FileIdentity> barFiles;
+        for (const std::string& bars : o_.barFiles) {
+            barFiles.push_back(fileIdentity(inputPath(bars)));
+        }
         std::map<std::string, std::string> stems;
         for (const std::string& bars : o_.barFiles) {
             const auto [at, added] = stems.emplace(outputStem(bars), bars);
@@ -417,9 +423,11 @@ private:
                                  " would write the same outputs in " + o_.outDir);
             }
             for (const std::string& output : outputsOf(bars)) {
-                for (const std::string& other : o_.barFiles) {
-                    if (sameFile(output, inputPath(other))) {
-                        throw UsageError("an output would overwrite the bar file " + other);
+                const FileIdentity written = fileIdentity(output);
+                for (std::size_t i = 0; i < barFiles.size(); ++i) {
+                    if (sameFile(written, barFiles[i])) {
+                        throw UsageError("an output would overwrite the bar file " +
+                                         o_.barFiles[i]);
                     }
                 }
             }

@@ -138,18 +138,40 @@ bool sameFile(const std::string& a, const std::string& b) {
         return false;
 #endif
     }
+    return sameFile(fileIdentity(a), fileIdentity(b));
+}
+
+FileIdentity fileIdentity(const std::string& path) {
+    FileIdentity id;
+    id.path = path;
     std::error_code error;
-    const bool aExists = fs::exists(a, error);
-    const bool bExists = fs::exists(b, error);
-    if (aExists && bExists) {
-        return fs::equivalent(a, b, error);
+#ifndef _WIN32
+    struct stat found {};
+    id.exists = ::stat(path.c_str(), &found) == 0;
+    id.device = static_cast<std::uint64_t>(found.st_dev);
+    id.inode = static_cast<std::uint64_t>(found.st_ino);
+#else
+    id.exists = fs::exists(path, error);
+#endif
+    if (!id.exists) {
+        id.resolved = fs::weakly_canonical(fs::absolute(path, error), error).string();
     }
-    if (aExists != bExists) {
+    return id;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+    if (a.exists != b.exists) {
         return false;
     }
-    const fs::path resolvedA = fs::weakly_canonical(fs::absolute(a, error), error);
-    const fs::path resolvedB = fs::weakly_canonical(fs::absolute(b, error), error);
-    return resolvedA == resolvedB;
+    if (!a.exists) {
+        return a.resolved == b.resolved;
+    }
+#ifndef _WIN32
+    return a.device == b.device && a.inode == b.inode;
+#else
+    std::error_code error;
+    return fs::equivalent(a.path, b.path, error);
+#endif
 }
 
 namespace {

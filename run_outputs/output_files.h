@@ -19,6 +19,7 @@
 // process is stopped by SIGINT or SIGTERM.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <stdexcept>
@@ -35,10 +36,22 @@ public:
 // The output path that stands for standard output.
 inline constexpr const char* kStandardOutputPath = "-";
 
-// Whether two paths name the same file: device and inode for files that
-// exist, the resolved path (links and relative parts resolved) for files not
-// there yet; a file that exists is never one that does not. `-` is standard
-// output, which may be a file too.
+// What a path names, found once so that one path can be compared with many
+// (several bar files and their outputs, say): the file itself when it
+// exists, the resolved path (links and relative parts resolved) when it is
+// not there yet. A file that exists is never one that does not.
+struct FileIdentity {
+    std::string path;  // as given
+    bool exists = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string resolved;  // only when it does not exist
+};
+FileIdentity fileIdentity(const std::string& path);
+bool sameFile(const FileIdentity& a, const FileIdentity& b);
+
+// Whether two paths name the same file, as their identities tell; `-` is
+// standard output, which may be a file too.
 bool sameFile(const std::string& a, const std::string& b);
 
 // Throws OutputPathError naming the path and why it cannot be an output.
