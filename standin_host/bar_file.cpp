@@ -269,15 +269,36 @@ std::uint64_t commaBytes(std::uint64_t word) {
     return ~(((x & kLow7) + kLow7) | x | kLow7);
 }
 
+// Whether the columns are those of the first layout in its own order,
+// `timestamp,open,high,low,close,volume`, the lines parseFixedBarLine reads.
+bool isFixedLayout(const ColumnMap& map) {
+    return map.dateTime == 0 && map.open == 1 && map.high == 2 && map.low == 3 && map.close == 4 &&
+           map.volume == 5 && map.fieldCount == 6;
+}
+
 // Reads one bar line; on failure returns the reason and the offending text.
 class BarLineParser {
 public:
-    explicit BarLineParser(const ColumnMap& map)
-        : map_(map), fields_(static_cast<std::size_t>(map.fieldsNeeded)) {}
+    // `fastLines`: lines of the first layout in its own order go first to
+    // parseFixedBarLine, and to the general way only when it declines them.
+    explicit BarLineParser(const ColumnMap& map, bool fastLines = true)
+        : map_(map),
+          fields_(static_cast<std::size_t>(map.fieldsNeeded)),
+          fastLines_(fastLines && isFixedLayout(map)) {}
 
     // Empty on success; otherwise the reason, with the offending text in
     // `offending`.
     const char* parse(std::string_view line, Bar& bar, std::string_view& offending) {
+        if (fastLines_ && parseFixedBarLine(line, dateTimes_, bar, decimals_)) {
+            return nullptr;
+        }
+        return parseGeneral(line, bar, offending);
+    }
+
+    std::int32_t priceDecimals() const { return decimals_; }
+
+private:
+    const char* parseGeneral(std::string_view line, Bar& bar, std::string_view& offending) {
         // One pass over the line, eight bytes at a time: the fields needed,
         // and a count of them all.
         const std::size_t needed = fields_.size();
@@ -368,9 +389,6 @@ public:
         return nullptr;
     }
 
-    std::int32_t priceDecimals() const { return decimals_; }
-
-private:
     const char* fieldCountReason(std::size_t count) {
         const auto expected = static_cast<std::size_t>(map_.fieldCount);
         reason_ = std::to_string(count) + (count == 1 ? " field" : " fields") + " where ";
@@ -408,6 +426,7 @@ private:
 
     ColumnMap map_;
     std::vector<std::string_view> fields_;
+    bool fastLines_;
     DateTimeReader dateTimes_;
     std::int32_t decimals_ = 0;
     std::string reason_;
@@ -502,6 +521,175 @@ bool parseExactDecimal(std::string_view text, float& value, std::int32_t& decima
     const float magnitude = static_cast<float>(digits) / kPowersOfTen[fractionDigits];
     value = negative ? -magnitude : magnitude;
     decimals = static_cast<std::int32_t>(fractionDigits);
+    return true;
+}
+
+namespace {
+
+// One number of a fixed-form line, from `p` up to `stop` (a comma, or the
+// end of the line for the last one): what parseExactDecimal reads, read in
+// the same pass that finds the number's end. False where parseExactDecimal
+// would decline the field's text, or the field does not end at `stop`.
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+constexpr std::uint64_t kLargestExact = std::uint64_t{1} << 24;
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+
+// The value of eight digit values (0 to 9), one a byte, the first byte the
+// most significant: pairs, then fours, then the whole, by multiplication.
+std::uint32_t eightDigitsValue(std::uint64_t digits) {
+    constexpr std::uint64_t kMask = 0x000000FF000000FFu;
+    constexpr std::uint64_t kMul1 = 100 + (std::uint64_t{1000000} << 32);
+    constexpr std::uint64_t kMul2 = 1 + (std::uint64_t{10000} << 32);
+    digits = digits * 10 + (digits >> 8);
+    return static_cast<std::uint32_t>(
+        (((digits & kMask) * kMul1) + (((digits >> 16) & kMask) * kMul2)) >> 32);
+}
+
+// readFixedNumber's way with a number of at most eight characters after its
+// sign: its bytes are classed eight at a time, and its digits read as one
+// integer by eightDigitsValue. `start` is past the sign; a line read here is
+// never shorter than eight bytes, so the word read for a number near the end
+// of the line lies in the line. False where it cannot tell; readFixedNumber
+// then reads the text a character at a time.
+bool readShortNumber(const char* start, const char* end, char stop, float& magnitude,
+                     std::int32_t& decimals, const char*& next) {
+    const auto available = static_cast<std::size_t>(end - start);
+    if (available == 0) {
+        return false;
+    }
+    std::uint64_t word = 0;
+    if (available >= 8) {
+        std::memcpy(&word, start, 8);
+    } else {
+        std::memcpy(&word, end - 8, 8);
+        word >>= 8 * (8 - available);  // the line's end reads as zero bytes
+    }
+    // A byte is a digit when its high half is 3 and stays 3 with 6 added. A
+    // carry out of a byte of 0xFA or more can only make the next byte look
+    // like no digit: no byte is taken for a digit that is not one.
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
+    constexpr std::uint64_t kThrees = 0x30 * kEveryByte;
+    const std::uint64_t off =
+        ((word & kHigh) ^ kThrees) | (((word + 6 * kEveryByte) & kHigh) ^ kThrees);
+    constexpr std::uint64_t kLow7 = 0x7F * kEveryByte;
+    const std::uint64_t notDigits = (((off & kLow7) + kLow7) | off) & ~kLow7;
+    const auto byteAt = [word](std::size_t i) { return static_cast<char>(word >> (8 * i)); };
+    const std::size_t firstOther =
+        notDigits == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(notDigits)) / 8;
+    std::size_t point = 8;  // none
+    std::size_t length = firstOther;
+    if (firstOther < available && firstOther < 8 && byteAt(firstOther) == '.') {
+        point = firstOther;
+        const std::uint64_t rest = notDigits & (notDigits - 1);
+        length = rest == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(rest)) / 8;
+        if (point == 0 || length == point + 1) {
+            return false;  // no digit before or after the point
+        }
+    }
+    // The number ends at the stop: a comma, or the end of the line.
+    if (length == 0 || (length == available ? stop != '\n' : start[length] != stop)) {
+        return false;
+    }
+    std::uint64_t digits = word ^ kThrees;  // each digit byte now its value
+    std::size_t digitCount = length;
+    if (point < 8) {
+        const std::uint64_t before = (std::uint64_t{1} << (8 * point)) - 1;
+        digits = (digits & before) | ((digits >> 8) & ~before);
+        --digitCount;
+    }
+    if (digitCount < 8) {
+        // Leading zero bytes are leading zeros.
+        digits = (digits & ((std::uint64_t{1} << (8 * digitCount)) - 1)) << (8 * (8 - digitCount));
+    }
+    const std::uint32_t value = eightDigitsValue(digits);
+    if (value > kLargestExact) {
+        return false;
+    }
+    const std::size_t fractionDigits = point < 8 ? length - point - 1 : 0;
+    magnitude = static_cast<float>(value) / kPowersOfTen[fractionDigits];
+    decimals = static_cast<std::int32_t>(fractionDigits);
+    next = start + length + 1;
+    return true;
+}
+
+bool readFixedNumber(const char*& p, const char* end, char stop, float& value,
+                     std::int32_t& decimals) {
+    const bool negative = p < end && *p == '-';
+    p += negative ? 1 : 0;
+    float magnitude = 0;
+    if (readShortNumber(p, end, stop, magnitude, decimals, p)) {
+        value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    const char* const start = p;
+    const char* point = nullptr;
+    std::uint64_t digits = 0;  // wraps on a long run of digits, which is refused below
+    for (; p < end; ++p) {
+        const std::uint32_t digit = static_cast<unsigned char>(*p) - std::uint32_t{'0'};
+        if (digit <= 9) {
+            digits = digits * 10 + digit;
+        } else if (*p == '.' && point == nullptr) {
+            point = p;
+        } else {
+            break;
+        }
+    }
+    const auto length = static_cast<std::size_t>(p - start);
+    const bool atStop = stop == '\n' ? p == end : p < end && *p == stop;
+    if (length == 0 || length > 10 || !atStop || point == start || point == p - 1 ||
+        digits > kLargestExact) {
+        return false;
+    }
+    const std::size_t fractionDigits =
+        point == nullptr ? 0 : static_cast<std::size_t>(p - point - 1);
+    magnitude = static_cast<float>(digits) / kPowersOfTen[fractionDigits];
+    value = negative ? -magnitude : magnitude;
+    decimals = static_cast<std::int32_t>(fractionDigits);
+    ++p;  // past the comma
+    return true;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether any of the `length` (8 to 16) bytes at `text` is a comma.
+bool hasComma(const char* text, std::size_t length) {
+    std::uint64_t head = 0, tail = 0;
+    std::memcpy(&head, text, 8);
+    std::memcpy(&tail, text + length - 8, 8);
+    return (commaBytes(head) | commaBytes(tail)) != 0;
+}
+
+}  // namespace
+
+bool parseFixedBarLine(std::string_view line, DateTimeReader& stamps, Bar& bar,
+                       std::int32_t& priceDecimals) {
+    constexpr std::size_t kStampLength = 19;
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    // A stamp that needs no trimming: it begins and ends with a digit.
+    if (line.size() <= kStampLength || p[kStampLength] != ',' || !isDigit(p[0]) ||
+        !isDigit(p[kStampLength - 1]) || hasComma(p, kStampLength)) {
+        return false;
+    }
+    if (!stamps.read(std::string_view(p, kStampLength), bar.start) || bar.start < 0) {
+        return false;
+    }
+    p += kStampLength + 1;
+    float* const prices[] = {&bar.open, &bar.high, &bar.low, &bar.close};
+    std::int32_t rowDecimals = priceDecimals;
+    std::int32_t decimals = 0;
+    for (float* price : prices) {
+        if (!readFixedNumber(p, end, ',', *price, decimals)) {
+            return false;
+        }
+        rowDecimals = std::max(rowDecimals, std::min(decimals, kMostPriceDecimals));
+    }
+    if (!readFixedNumber(p, end, '\n', bar.volume, decimals) || bar.volume < 0 ||
+        bar.high < bar.low || bar.open < bar.low || bar.open > bar.high || bar.close < bar.low ||
+        bar.close > bar.high) {
+        return false;
+    }
+    priceDecimals = rowDecimals;
     return true;
 }
 
@@ -610,12 +798,14 @@ bool parseTimestamp(std::string_view text, ChartDateTime& result) {
     return parseDateTime(trimmed(text), result);
 }
 
-bool parseBarLine(std::string_view line, Bar& bar) {
+namespace {
+
+bool parseOneBarLine(std::string_view line, Bar& bar, bool fastLines) {
     line = trimmed(line);
     if (std::count(line.begin(), line.end(), ',') != 5) {
         return false;
     }
-    BarLineParser parser(headerlessMap());
+    BarLineParser parser(headerlessMap(), fastLines);
     Bar parsed;
     std::string_view offending;
     if (parser.parse(line, parsed, offending) != nullptr) {
@@ -623,6 +813,14 @@ bool parseBarLine(std::string_view line, Bar& bar) {
     }
     bar = parsed;
     return true;
+}
+
+}  // namespace
+
+bool parseBarLine(std::string_view line, Bar& bar) { return parseOneBarLine(line, bar, true); }
+
+bool parseBarLineGeneral(std::string_view line, Bar& bar) {
+    return parseOneBarLine(line, bar, false);
 }
 
 }  // namespace keelmark::replay

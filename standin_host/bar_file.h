@@ -79,6 +79,18 @@ std::string quotedText(std::string_view text);
 // to std::from_chars. Public for the test that they agree.
 bool parseExactDecimal(std::string_view text, float& value, std::int32_t& decimals);
 
+class DateTimeReader;
+
+// The reader's fast way with a line of the first layout in its own order:
+// `YYYY-MM-DD HH:MM:SS,open,high,low,close,volume`, every number one that
+// parseExactDecimal reads, a sound bar. Reads the line in one pass, as the
+// general way would read it, and raises `priceDecimals` to the most digits
+// after the point among its prices. False, with `priceDecimals` left as it
+// was, for any other line: the general way then reads it, and gives the
+// reason of a refusal. Public for the test that the two agree.
+bool parseFixedBarLine(std::string_view line, DateTimeReader& stamps, Bar& bar,
+                       std::int32_t& priceDecimals);
+
 // The bars alone. Throws BarFileError.
 std::vector<Bar> readBarFile(const std::string& path);
 
@@ -88,5 +100,7 @@ bool parseTimestamp(std::string_view text, ChartDateTime& result);
 // One line of the first layout, `timestamp,open,high,low,close,volume` and
 // nothing more; false when a field is missing, extra or malformed.
 bool parseBarLine(std::string_view line, Bar& bar);
+// The same without the fast way for fixed-form lines. For the test.
+bool parseBarLineGeneral(std::string_view line, Bar& bar);
 
 }  // namespace keelmark::replay
