@@ -434,7 +434,10 @@ void StudyInstance::startOver() {
     clearDeclarations();
     persistentInts_.clear();
     persistentPointers_.clear();
+    lastPersistentInt_ = KeptEntry<std::int32_t>{};
+    lastPersistentPointer_ = KeptEntry<void*>{};
     drawings_.clear();
+    lastDrawing_ = KeptEntry<PlacedDrawing>{};
     deleted_.clear();
     log_.clear();
     alerts_.clear();
@@ -841,6 +844,9 @@ std::int32_t StudyInstance::hostAddLogMessage(const char* text, std::int32_t fla
 }
 
 void StudyInstance::hostDeleteDrawing(std::int32_t, std::int32_t drawingNumber) {
+    if (lastDrawing_.entry != nullptr && lastDrawing_.key == drawingNumber) {
+        lastDrawing_ = KeptEntry<PlacedDrawing>{};
+    }
     drawings_.erase(drawingNumber);
     deleted_.push_back(drawingNumber);
 }
@@ -860,7 +866,7 @@ std::int32_t StudyInstance::hostSubmitDrawing(const DrawingRequest* request) {
     const DrawingRequest& q = *request;
     // The texts are assigned into the drawing already kept under the number,
     // so that replacing a panel on every call reuses its storage.
-    PlacedDrawing& placed = drawings_[q.drawingNumber];
+    PlacedDrawing& placed = entryOf(drawings_, lastDrawing_, q.drawingNumber);
     placed.drawingNumber = q.drawingNumber;
     placed.chartId = q.chartId;
     placed.drawingKind = q.drawingKind;
@@ -964,12 +970,12 @@ void StudyInstance::hostSetOptionList(std::int32_t token, const char* options) {
 
 std::int32_t* StudyInstance::hostPersistentInt(std::int32_t key) {
     ++counts_.persistentAccesses;
-    return &persistentInts_[key];
+    return &entryOf(persistentInts_, lastPersistentInt_, key);
 }
 
 void** StudyInstance::hostPersistentPointer(std::int32_t key) {
     ++counts_.persistentAccesses;
-    return &persistentPointers_[key];
+    return &entryOf(persistentPointers_, lastPersistentPointer_, key);
 }
 
 void StudyInstance::hostSetPersistentPointer(std::int32_t key, void* pointer) {

@@ -91,6 +91,51 @@ TEST_F(ChartHost, DrawingWithTheSameNumberReplacesTheEarlierOne) {
     EXPECT_EQ(study.deletedDrawingNumbers(), std::vector<std::int32_t>{7});
 }
 
+// The host keeps the entry it last served of its drawings and persistent
+// values: a drawing deleted and placed again under the same number starts
+// over, other keys in between are served their own entries, and a study
+// added anew finds nothing kept.
+TEST_F(ChartHost, DrawingsAndPersistentValuesStayTheirOwnAsTheyComeAndGo) {
+    int call = 0;
+    tScript = [&call](StudyInterface& sc) {
+        ++call;
+        submitText(sc, 5, call == 1 ? "first" : "again");
+        if (call == 2) {
+            sc.deleteDrawing(sc.chartId, 0, 5);
+            submitText(sc, 5, "after");
+            submitText(sc, 6, "other");
+            submitText(sc, 5, "last");
+        }
+        *sc.persistentInt(1) += 1;
+        *sc.persistentInt(2) += 10;
+        *sc.persistentInt(1) += 100;
+        void** slot = sc.persistentPointer(3);
+        if (*slot == nullptr) {
+            *slot = &call;
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.setBars(barsAt({chartTime(2023, 11, 20, 9, 30), chartTime(2023, 11, 20, 9, 31)}));
+    study.fullRecalculation();
+    study.updateFormingBar();
+    EXPECT_EQ(study.drawings().at(5).text, "last");
+    EXPECT_EQ(study.drawings().at(5).timesSubmitted, 2);  // "after" and "last"
+    EXPECT_EQ(study.drawings().at(6).timesSubmitted, 1);
+    EXPECT_EQ(study.persistentInt(1), 202);
+    EXPECT_EQ(study.persistentInt(2), 20);
+    EXPECT_EQ(study.persistentPointer(3), &call);
+
+    study.startOver();
+    tScript = [](StudyInterface& sc) {
+        EXPECT_EQ(*sc.persistentInt(1), 0);
+        EXPECT_EQ(*sc.persistentPointer(3), nullptr);
+        submitText(sc, 5, "new");
+    };
+    study.setBars(barsAt({chartTime(2023, 11, 20, 9, 30)}));
+    study.fullRecalculation();
+    EXPECT_EQ(study.drawings().at(5).timesSubmitted, 1);
+}
+
 TEST_F(ChartHost, BarIndexForDateTimeFindsTheLastBarStartingAtOrBefore) {
     const std::vector<ChartDateTime> starts = {chartTime(2023, 11, 20, 10, 0),
                                                chartTime(2023, 11, 20, 10, 1),
