@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -163,6 +164,19 @@ const StudyInput kCleanInput = cleanInput(0);
 const OutputSeries kCleanOutput = cleanOutput();
 
 std::string copiedText(const HostString& s) { return textOf(s); }
+
+// Copies a request's text into the one kept: a drawing placed on every tick
+// mostly keeps the length of its text, which is then copied in place,
+// without std::string's general replacement.
+void keepText(std::string& kept, const HostString& text) {
+    const char* const from = textOf(text);
+    const std::size_t length = std::strlen(from);
+    if (length == kept.size()) {
+        std::memcpy(kept.data(), from, length);
+    } else {
+        kept.assign(from, length);
+    }
+}
 
 }  // namespace
 
@@ -417,6 +431,7 @@ void StudyInstance::setBarColumns(BarColumns bars) {
 }
 
 void StudyInstance::emptyOutputArrays() {
+    settleColumns();
     for (std::size_t slot = 0; slot < values_.size(); ++slot) {
         if (!values_[slot].empty()) {
             sizeColumn(values_[slot], 0);
@@ -486,6 +501,7 @@ BarColumns StudyInstance::takeBars() {
 }
 
 HostColumn StudyInstance::takeValues(std::int32_t slot) {
+    settleColumns();
     HostColumn taken = std::move(values_.at(static_cast<std::size_t>(slot)));
     values_[static_cast<std::size_t>(slot)] = HostColumn{};
     preparedBars_ = -1;
@@ -493,6 +509,7 @@ HostColumn StudyInstance::takeValues(std::int32_t slot) {
 }
 
 HostColumn StudyInstance::takeExtraValues(std::int32_t slot) {
+    settleColumns();
     HostColumn taken = std::move(extras_.at(static_cast<std::size_t>(slot)));
     extras_[static_cast<std::size_t>(slot)] = HostColumn{};
     preparedBars_ = -1;
@@ -607,6 +624,7 @@ void StudyInstance::prepareOutputArrays() {
             return;  // a bar appended: the usual new bar of a live chart
         }
     }
+    settleColumns();
     preparedBars_ = n;
     preparedOutputs_ = declaredOutputs_;
     const auto count = static_cast<std::size_t>(n);
@@ -639,29 +657,45 @@ void StudyInstance::prepareOutputArrays() {
 }
 
 // One bar appended since the last call, with room for it in every column
-// (columnRoom_): each column grows by one bar and each array, still pointed
-// at its storage, counts one more value. Every column held preparedBars_
-// values, as anything else that sizes them makes the next call prepare
-// them in full. Whether every array was still pointed at its storage; the
-// slots before one that was not are left grown, which the full preparation
-// takes as it finds them.
+// (columnRoom_): each array, still pointed at its storage, counts one more
+// value, and the columns are left to count it when they are next settled
+// (unsettledBars_). Whether every array was still pointed at its storage;
+// if not, nothing is changed and the full preparation takes over.
 bool StudyInstance::appendToOutputArrays(std::int32_t n) {
-    for (std::int32_t slot = 0; slot < declaredOutputs_; ++slot) {
-        const auto s = static_cast<std::size_t>(slot);
-        HostColumn& values = values_[s];
-        HostColumn& extra = extras_[s];
-        OutputSeries& out = outputs_[s];
-        HostArray<float>& extraArray = extraArrays_[s];
-        if (out.values.data != values.data() || extraArray.data != extra.data() ||
-            out.extraArrays.data != &extraArray) {
-            return false;
-        }
-        values.emplace_back();
-        extra.emplace_back();
-        out.values.count = n;
-        extraArray.count = n;
+    const std::size_t outputs = static_cast<std::size_t>(declaredOutputs_);
+    const HostColumn* const values = values_.data();
+    const HostColumn* const extras = extras_.data();
+    OutputSeries* const series = outputs_.data();
+    HostArray<float>* const extraArrays = extraArrays_.data();
+    bool pointed = true;
+    for (std::size_t s = 0; s < outputs; ++s) {
+        pointed &= series[s].values.data == values[s].data() &&
+                   extraArrays[s].data == extras[s].data() &&
+                   series[s].extraArrays.data == &extraArrays[s];
     }
+    if (!pointed) {
+        return false;
+    }
+    for (std::size_t s = 0; s < outputs; ++s) {
+        series[s].values.count = n;
+        extraArrays[s].count = n;
+    }
+    ++unsettledBars_;
     return true;
+}
+
+// Grows every prepared column by the bars appended since it last counted
+// them, within its room: their values are already in place.
+void StudyInstance::settleColumns() {
+    if (unsettledBars_ == 0) {
+        return;
+    }
+    for (std::int32_t slot = 0; slot < preparedOutputs_; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        values_[s].resize(values_[s].size() + unsettledBars_);
+        extras_[s].resize(extras_[s].size() + unsettledBars_);
+    }
+    unsettledBars_ = 0;
 }
 
 // A study declares an input or output by marking its name set; the declared
@@ -768,7 +802,7 @@ std::span<const float> StudyInstance::extraValues(std::int32_t slot, std::int32_
     if (extra != 0) {
         throw std::out_of_range("each output has one extra array");
     }
-    return inUse(extras_.at(static_cast<std::size_t>(slot)));
+    return inUse(extras_.at(static_cast<std::size_t>(slot)), slot);
 }
 
 std::string StudyInstance::inputLabel(std::int32_t slot) const {
@@ -880,8 +914,8 @@ std::int32_t StudyInstance::hostSubmitDrawing(const DrawingRequest* request) {
     placed.textColour = q.textColour;
     placed.backgroundColour = q.backgroundColour;
     placed.fontSize = q.fontSize;
-    placed.fontFace.assign(textOf(q.fontFace));
-    placed.text.assign(textOf(q.text));
+    keepText(placed.fontFace, q.fontFace);
+    keepText(placed.text, q.text);
     placed.hostOptionA = q.hostOptionA;
     placed.hostOptionB = q.hostOptionB;
     placed.hostOptionC = q.hostOptionC;

@@ -224,17 +224,17 @@ public:
     // The values the study wrote into an output, one per bar of the chart
     // as of the last call (empty before the first).
     std::span<const float> values(std::int32_t slot) const {
-        return inUse(values_.at(static_cast<std::size_t>(slot)));
+        return inUse(values_.at(static_cast<std::size_t>(slot)), slot);
     }
     float value(std::int32_t slot, std::int32_t bar) const { return valueAt(values(slot), bar); }
     // The value of output `slot` (below kOutputSlots) at `bar`, or of its
     // extra array, 0 beyond its values: what the repaint check reads of
     // every output once a bar, without a bounds check of the slot.
     float valueOrZero(std::int32_t slot, std::size_t bar) const {
-        return columnValueOrZero(values_[static_cast<std::size_t>(slot)], bar);
+        return columnValueOrZero(values_[static_cast<std::size_t>(slot)], slot, bar);
     }
     float extraValueOrZero(std::int32_t slot, std::size_t bar) const {
-        return columnValueOrZero(extras_[static_cast<std::size_t>(slot)], bar);
+        return columnValueOrZero(extras_[static_cast<std::size_t>(slot)], slot, bar);
     }
     // Extra per-bar array `extra` of output `slot` (the study's own bookkeeping).
     float extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const;
@@ -317,6 +317,7 @@ private:
     void prepareRecord(std::int32_t updateStartIndex);
     void prepareOutputArrays();
     bool appendToOutputArrays(std::int32_t n);
+    void settleColumns();
     void syncOutputs();
     void clearDeclarations();
     // Every output array without values (zeros behind), its room kept.
@@ -337,7 +338,14 @@ private:
     // An output array as the host keeps it: a value per bar, with room to
     // grow behind them that holds zeros and, until a bar reaches it, costs
     // no memory. A bar appended costs each output no reallocation.
-    static std::span<const float> inUse(const HostColumn& c) { return {c.data(), c.size()}; }
+    // The values of output `slot`'s array (or its extra array) `c`: those
+    // the column counts and the bars appended to it since (unsettledBars_).
+    std::size_t columnSize(const HostColumn& c, std::int32_t slot) const {
+        return c.size() + (slot < preparedOutputs_ ? unsettledBars_ : 0);
+    }
+    std::span<const float> inUse(const HostColumn& c, std::int32_t slot) const {
+        return {c.data(), columnSize(c, slot)};
+    }
     // One value, with the bounds check of std::vector::at.
     static float valueAt(std::span<const float> values, std::int32_t bar) {
         if (bar < 0 || static_cast<std::size_t>(bar) >= values.size()) {
@@ -345,8 +353,8 @@ private:
         }
         return values[static_cast<std::size_t>(bar)];
     }
-    static float columnValueOrZero(const HostColumn& c, std::size_t bar) {
-        return bar < c.size() ? c[bar] : 0.0f;
+    float columnValueOrZero(const HostColumn& c, std::int32_t slot, std::size_t bar) const {
+        return bar < columnSize(c, slot) ? c.data()[bar] : 0.0f;
     }
     // Values given up when the chart shrinks are cleared, so that bars added
     // later start at 0 again.
@@ -371,6 +379,12 @@ private:
     // The fewest values any output array had room for when they were last
     // prepared in full: a bar appended up to that needs no reallocation.
     std::size_t columnRoom_ = 0;
+    // Bars appended to every prepared output array (the slots below
+    // preparedOutputs_) since their columns last counted them: the record
+    // counts them and the study wrote them into the columns' room, and the
+    // columns are grown by that much before anything sizes, moves or hands
+    // them over (settleColumns). Reading them needs no growing.
+    std::size_t unsettledBars_ = 0;
     std::map<std::int32_t, std::string> optionLists_;
     StudyInterface record_{};
     std::int32_t declaredInputs_ = 0;

@@ -548,6 +548,59 @@ TEST_F(ChartHost, AppendedBarsGrowEveryOutputInItsRoomAndRepointAnArrayTheStudyM
         << "the array the study moved was written after it was pointed back";
 }
 
+// Bars appended live are counted by the record at once and by the host's
+// columns only when something needs the columns themselves: read, handed
+// over or emptied for a new chart, each holds every appended bar, and a
+// shorter chart afterwards finds zeros where the appended bars were.
+TEST_F(ChartHost, ColumnsReadHandedOverOrEmptiedAfterLiveAppendsHoldEveryAppendedBar) {
+    bool everyBar = true;
+    tScript = [&](StudyInterface& sc) {
+        if (sc.isDefaultsPass != 0) {
+            declareOutput(sc, 0, "A");
+            declareOutput(sc, 1, "B");
+            return;
+        }
+        for (std::int32_t i = everyBar ? sc.updateStartIndex : sc.barCount - 1; i < sc.barCount;
+             ++i) {
+            element(element(sc.outputs, 0).values, i) = static_cast<float>(1 + i);
+            element(element(sc.outputs, 1).values, i) = static_cast<float>(-1 - i);
+            element(element(element(sc.outputs, 1).extraArrays, 0), i) = 0.5f;
+        }
+    };
+    StudyInstance study(scriptedStudy);
+    study.defaultsPass();
+    study.setBars(barsAt({1, 2}));
+    study.reserveBars(100);
+    study.fullRecalculation();
+    for (std::int32_t bar = 2; bar < 42; ++bar) {
+        study.appendBar(Bar{bar + 1, 7, 7, 7, 7, 1});
+        study.updateAfterAppend();
+        study.replaceLastBar(Bar{bar + 1, 8, 8, 8, 8, 1});
+        study.updateFormingBar();
+    }
+    EXPECT_EQ(study.values(1).size(), 42u);
+    EXPECT_EQ(study.extraValues(1, 0).size(), 42u);
+    EXPECT_EQ(study.valueOrZero(0, 41), 42.0f);
+    EXPECT_EQ(study.valueOrZero(0, 42), 0.0f);
+    EXPECT_EQ(study.extraValueOrZero(1, 41), 0.5f);
+    EXPECT_EQ(study.extraValueOrZero(1, 42), 0.0f);
+    EXPECT_TRUE(study.values(2).empty());
+
+    const replay::HostColumn taken = study.takeValues(0);
+    ASSERT_EQ(taken.size(), 42u);
+    for (std::size_t bar = 0; bar < taken.size(); ++bar) {
+        ASSERT_EQ(taken[bar], static_cast<float>(1 + bar)) << bar;
+    }
+    EXPECT_EQ(study.value(1, 41), -42.0f) << "the other columns keep theirs";
+
+    everyBar = false;
+    study.setBars(barsAt({1, 2, 3}));
+    study.fullRecalculation();
+    EXPECT_EQ(test::asVector(study.values(1)), (std::vector<float>{0.0f, 0.0f, -3.0f}));
+    EXPECT_EQ(test::asVector(study.extraValues(1, 0)), (std::vector<float>{0.0f, 0.0f, 0.5f}));
+    EXPECT_EQ(test::asVector(study.values(0)), (std::vector<float>{0.0f, 0.0f, 3.0f}));
+}
+
 // Room kept from an earlier chart holds zeros again: a study that writes
 // only its last bar leaves every earlier one at 0.
 TEST_F(ChartHost, OutputRoomKeptForTheNextChartHoldsZeros) {
