@@ -138,14 +138,9 @@ float valueOrZero(std::span<const float> values, std::size_t bar) {
 // read straight from the study's outputs: a live replay takes one a bar,
 // and gathering the series first cost more than the sum itself.
 std::uint64_t barFingerprint(const StudyInstance& study, bool withSessionNumber, std::size_t bar) {
-    const std::int32_t outputs = study.declaredOutputCount();
     std::uint64_t h = 0;
-    for (std::int32_t slot = 0; slot < outputs; ++slot) {
-        h += fingerprintTerm(study.valueOrZero(slot, bar), static_cast<std::size_t>(slot));
-    }
-    if (withSessionNumber && outputs > 0) {
-        h += fingerprintTerm(study.extraValueOrZero(0, bar), static_cast<std::size_t>(outputs));
-    }
+    study.visitBarValues(bar, withSessionNumber,
+                         [&h](std::size_t series, float v) { h += fingerprintTerm(v, series); });
     return h;
 }
 

@@ -236,6 +236,33 @@ public:
     float extraValueOrZero(std::int32_t slot, std::size_t bar) const {
         return columnValueOrZero(extras_[static_cast<std::size_t>(slot)], slot, bar);
     }
+    // The value at `bar` of every declared output, in slot order, then with
+    // `withFirstExtra` that of output 0's extra array, each passed to
+    // visit(index, value); 0 beyond an array's values, as valueOrZero. The
+    // repaint check reads every committed bar this way: within the bars the
+    // arrays were last prepared for, every array holds the bar, and no bound
+    // is checked.
+    template <typename Visit>
+    void visitBarValues(std::size_t bar, bool withFirstExtra, Visit&& visit) const {
+        const std::int32_t outputs = declaredOutputs_;
+        const bool firstExtraToo = withFirstExtra && outputs > 0;
+        if (preparedOutputs_ == outputs && preparedBars_ >= 0 &&
+            bar < static_cast<std::size_t>(preparedBars_)) {
+            for (std::size_t s = 0; s < static_cast<std::size_t>(outputs); ++s) {
+                visit(s, values_[s].data()[bar]);
+            }
+            if (firstExtraToo) {
+                visit(static_cast<std::size_t>(outputs), extras_[0].data()[bar]);
+            }
+            return;
+        }
+        for (std::int32_t slot = 0; slot < outputs; ++slot) {
+            visit(static_cast<std::size_t>(slot), valueOrZero(slot, bar));
+        }
+        if (firstExtraToo) {
+            visit(static_cast<std::size_t>(outputs), extraValueOrZero(0, bar));
+        }
+    }
     // Extra per-bar array `extra` of output `slot` (the study's own bookkeeping).
     float extraValue(std::int32_t slot, std::int32_t extra, std::int32_t bar) const;
     std::span<const float> extraValues(std::int32_t slot, std::int32_t extra) const;

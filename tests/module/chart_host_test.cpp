@@ -585,8 +585,25 @@ TEST_F(ChartHost, ColumnsReadHandedOverOrEmptiedAfterLiveAppendsHoldEveryAppende
     EXPECT_EQ(study.extraValueOrZero(1, 41), 0.5f);
     EXPECT_EQ(study.extraValueOrZero(1, 42), 0.0f);
     EXPECT_TRUE(study.values(2).empty());
+    // Every bar's values as the repaint check reads them, within the chart
+    // and beyond it, before and after a column is handed over.
+    const auto expectBarValuesAsEachOutputsOwn = [&study](const char* when) {
+        for (std::size_t bar = 0; bar < 44; ++bar) {
+            std::vector<float> visited;
+            study.visitBarValues(bar, true, [&](std::size_t index, float v) {
+                EXPECT_EQ(index, visited.size());
+                visited.push_back(v);
+            });
+            EXPECT_EQ(visited,
+                      (std::vector<float>{study.valueOrZero(0, bar), study.valueOrZero(1, bar),
+                                          study.extraValueOrZero(0, bar)}))
+                << when << ", bar " << bar;
+        }
+    };
+    expectBarValuesAsEachOutputsOwn("live");
 
     const replay::HostColumn taken = study.takeValues(0);
+    expectBarValuesAsEachOutputsOwn("handed over");
     ASSERT_EQ(taken.size(), 42u);
     for (std::size_t bar = 0; bar < taken.size(); ++bar) {
         ASSERT_EQ(taken[bar], static_cast<float>(1 + bar)) << bar;
