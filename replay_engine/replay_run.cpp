@@ -172,6 +172,10 @@ public:
     CommitWatch(const StudyInstance& study, bool withSessionNumber)
         : study_(study), withSessionNumber_(withSessionNumber) {}
 
+    // Room for the fingerprints of this many bars, so that a long replay
+    // does not copy them as they grow.
+    void reserve(std::size_t bars) { fingerprints_.reserve(bars); }
+
     void committed(std::size_t bar) {
         fingerprints_.resize(std::max(fingerprints_.size(), bar + 1));
         fingerprints_[bar] = barFingerprint(study_, withSessionNumber_, bar);
@@ -267,6 +271,7 @@ void feedFull(StudyInstance& study, BarColumns bars, AnchorQueue& anchors, RunRe
 void feedLive(StudyInstance& study, const BarColumns& bars, std::size_t warmup,
               AnchorQueue& anchors, RunRecord& record, const ProgressReport& progress) {
     CommitWatch watch(study, record.study == StudyKind::SessionLevels);
+    watch.reserve(bars.size());
     BarColumns first;
     for (std::size_t i = 0; i < warmup; ++i) {
         first.push_back(bars[i]);

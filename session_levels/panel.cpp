@@ -33,6 +33,12 @@ constexpr std::uint32_t kPanelDrawingOffset = 74200000;
 
 constexpr char kPanelFontFace[] = "Consolas";
 
+// The panel's place across the chart, as the host's relative date-times of
+// days 2 (left) and 149 (right): whole microsecond counts, the values
+// fromDays gives for those days, without its work on every tick.
+constexpr ChartDateTime kPanelLeft = 2 * kMicrosPerDay;
+constexpr ChartDateTime kPanelRight = 149 * kMicrosPerDay;
+
 // At most 41 pieces: the heading, three range lines of 10, the prior-day
 // line of 6 and the open line of 7 (or the one-piece alternatives).
 constexpr std::int32_t kMaxPieces = 48;
@@ -188,7 +194,7 @@ void placePanel(StudyInterface& sc, const HostString& text, const StudyInputs& i
     r.requestMode = kRequestModeAddOrUpdate;
     r.region = sc.chartRegion;
     r.relativePlacement = 1;
-    r.dateTime = fromDays(right ? 149.0 : 2.0);
+    r.dateTime = right ? kPanelRight : kPanelLeft;
     r.price = bottom ? 3.0f : 97.0f;
     r.textAlignment = (right ? 2 : 0) | (bottom ? 8 : 0);
     r.textColour = inputs.panelTextColour;
