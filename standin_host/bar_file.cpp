@@ -551,8 +551,9 @@ std::uint32_t eightDigitsValue(std::uint64_t digits) {
 // never shorter than eight bytes, so the word read for a number near the end
 // of the line lies in the line. False where it cannot tell; readFixedNumber
 // then reads the text a character at a time.
-bool readShortNumber(const char* start, const char* end, char stop, float& magnitude,
-                     std::int32_t& decimals, const char*& next) {
+[[gnu::always_inline]] inline bool readShortNumber(const char* start, const char* end, char stop,
+                                                   float& magnitude, std::int32_t& decimals,
+                                                   const char*& next) {
     const auto available = static_cast<std::size_t>(end - start);
     if (available == 0) {
         return false;
@@ -612,8 +613,8 @@ bool readShortNumber(const char* start, const char* end, char stop, float& magni
     return true;
 }
 
-bool readFixedNumber(const char*& p, const char* end, char stop, float& value,
-                     std::int32_t& decimals) {
+[[gnu::always_inline]] inline bool readFixedNumber(const char*& p, const char* end, char stop,
+                                                   float& value, std::int32_t& decimals) {
     const bool negative = p < end && *p == '-';
     p += negative ? 1 : 0;
     float magnitude = 0;
