@@ -86,18 +86,20 @@ void SessionTable::prepareSpare() {
     spareAsked_.notify_one();
 }
 
-void SessionTable::waitForSpare() {
+std::unique_lock<std::mutex> SessionTable::spareSettled() {
     std::unique_lock<std::mutex> lock(spareMutex_);
     spareReady_.wait(lock, [this] { return !spareWanted_; });
+    return lock;
 }
+
+void SessionTable::waitForSpare() { spareSettled(); }
 
 // The spare (waiting for it when it is still being prepared), and the next
 // one asked for.
 std::unique_ptr<ChartSession> SessionTable::takeSpare() {
     std::unique_ptr<ChartSession> session;
     {
-        std::unique_lock<std::mutex> lock(spareMutex_);
-        spareReady_.wait(lock, [this] { return !spareWanted_; });
+        const std::unique_lock<std::mutex> lock = spareSettled();
         session = std::move(spare_);
     }
     prepareSpare();

@@ -51,6 +51,8 @@ private:
         std::shared_ptr<LockedSession> session;
         std::uint64_t lastUse = 0;
     };
+    // The spare's lock, once no spare is being prepared.
+    std::unique_lock<std::mutex> spareSettled();
     std::unique_ptr<ChartSession> takeSpare();
     void prepareSpares();
 
