@@ -260,7 +260,15 @@ std::string outDirOf(const std::vector<std::string>& args) {
             }
         }
     }
-    return dir.empty() ? dir : fs::path(dir).lexically_normal().generic_string();
+    if (dir.empty()) {
+        return dir;
+    }
+    // "sub/" is the folder "sub": the outputs' names have no trailing "/".
+    std::string normal = fs::path(dir).lexically_normal().generic_string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
 }
 
 // Whether the run was one of several bar files of which some failed: its
