@@ -491,9 +491,14 @@ std::size_t barsToReserve(const std::string& path, std::size_t firstLineLength) 
 static_assert(FLT_EVAL_METHOD == 0, "float division must round to float");
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<float>::digits == 24);
 
+namespace {
+
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+constexpr std::uint64_t kLargestExact = std::uint64_t{1} << 24;
+
+}  // namespace
+
 bool parseExactDecimal(std::string_view text, float& value, std::int32_t& decimals) {
-    static constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
-    constexpr std::uint64_t kLargestExact = std::uint64_t{1} << 24;
     const bool negative = !text.empty() && text.front() == '-';
     if (negative) {
         text.remove_prefix(1);
@@ -526,12 +531,6 @@ bool parseExactDecimal(std::string_view text, float& value, std::int32_t& decima
 
 namespace {
 
-// One number of a fixed-form line, from `p` up to `stop` (a comma, or the
-// end of the line for the last one): what parseExactDecimal reads, read in
-// the same pass that finds the number's end. False where parseExactDecimal
-// would decline the field's text, or the field does not end at `stop`.
-constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
-constexpr std::uint64_t kLargestExact = std::uint64_t{1} << 24;
 constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
 
 // The value of eight digit values (0 to 9), one a byte, the first byte the
@@ -613,40 +612,30 @@ std::uint32_t eightDigitsValue(std::uint64_t digits) {
     return true;
 }
 
+// One number of a fixed-form line, from `p` up to `stop` (a comma, or the
+// end of the line for the last one): what parseExactDecimal reads, a short
+// number read in the same pass that finds its end. False where
+// parseExactDecimal would decline the field's text, or the field does not
+// end at `stop`.
 [[gnu::always_inline]] inline bool readFixedNumber(const char*& p, const char* end, char stop,
                                                    float& value, std::int32_t& decimals) {
     const bool negative = p < end && *p == '-';
-    p += negative ? 1 : 0;
     float magnitude = 0;
-    if (readShortNumber(p, end, stop, magnitude, decimals, p)) {
+    if (readShortNumber(p + (negative ? 1 : 0), end, stop, magnitude, decimals, p)) {
         value = negative ? -magnitude : magnitude;
         return true;
     }
-    const char* const start = p;
-    const char* point = nullptr;
-    std::uint64_t digits = 0;  // wraps on a long run of digits, which is refused below
-    for (; p < end; ++p) {
-        const std::uint32_t digit = static_cast<unsigned char>(*p) - std::uint32_t{'0'};
-        if (digit <= 9) {
-            digits = digits * 10 + digit;
-        } else if (*p == '.' && point == nullptr) {
-            point = p;
-        } else {
-            break;
-        }
-    }
-    const auto length = static_cast<std::size_t>(p - start);
-    const bool atStop = stop == '\n' ? p == end : p < end && *p == stop;
-    if (length == 0 || length > 10 || !atStop || point == start || point == p - 1 ||
-        digits > kLargestExact) {
+    // A longer number: the field up to its stop, read by parseExactDecimal.
+    const char* const fieldEnd =
+        stop == '\n'
+            ? end
+            : static_cast<const char*>(std::memchr(p, stop, static_cast<std::size_t>(end - p)));
+    if (fieldEnd == nullptr ||
+        !parseExactDecimal(std::string_view(p, static_cast<std::size_t>(fieldEnd - p)), value,
+                           decimals)) {
         return false;
     }
-    const std::size_t fractionDigits =
-        point == nullptr ? 0 : static_cast<std::size_t>(p - point - 1);
-    magnitude = static_cast<float>(digits) / kPowersOfTen[fractionDigits];
-    value = negative ? -magnitude : magnitude;
-    decimals = static_cast<std::int32_t>(fractionDigits);
-    ++p;  // past the comma
+    p = fieldEnd + 1;  // past the comma
     return true;
 }
 
