@@ -28,6 +28,12 @@ namespace {
 
 constexpr std::size_t kMostArguments = 24;
 constexpr std::size_t kLongestArgument = 256;
+// How many arguments may name a bar file of the scratch folder: a run of
+// more files is the same run again, and only counts as new coverage by its
+// loop counts. Without the cap a campaign's inputs grow into runs of a dozen
+// copies of one file, each read and replayed twice, and its rate falls with
+// them.
+constexpr std::size_t kMostFixtureMentions = 4;
 
 // A short chart: a Sunday evening, the Monday session's first minutes (with
 // a gap before the open), and the Tuesday open, so that sessions, an opening
@@ -230,15 +236,35 @@ FileState filesIn(const fs::path& folder) {
     return state;
 }
 
+// The paths an argument may name, normalised: the argument itself and, for
+// "--option=value", the value.
+std::vector<std::string> pathsIn(const std::string& arg) {
+    std::vector<std::string> paths{fs::path(arg).lexically_normal().generic_string()};
+    const std::size_t equals = arg.find('=');
+    if (equals != std::string::npos && equals + 1 < arg.size()) {
+        paths.push_back(fs::path(arg.substr(equals + 1)).lexically_normal().generic_string());
+    }
+    return paths;
+}
+
 // Whether the arguments name the file (as an argument or an option's value).
 bool named(const std::vector<std::string>& args, const std::string& name) {
     for (const std::string& arg : args) {
-        const std::size_t equals = arg.find('=');
-        for (const std::string& path :
-             {arg, equals == std::string::npos ? std::string() : arg.substr(equals + 1)}) {
-            if (!path.empty() && fs::path(path).lexically_normal().generic_string() == name) {
+        for (const std::string& path : pathsIn(arg)) {
+            if (path == name) {
                 return true;
             }
+        }
+    }
+    return false;
+}
+
+// Whether the argument, or the value after its "=", names one of the
+// scratch folder's files.
+bool namesFixture(const std::string& arg) {
+    for (const std::string& path : pathsIn(arg)) {
+        if (fixtures().count(path) != 0) {
+            return true;
         }
     }
     return false;
@@ -352,14 +378,19 @@ std::vector<std::string> confinedArguments(const std::uint8_t* data, std::size_t
     std::vector<std::string> args;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::size_t begin = 0;
+    std::size_t fixtureMentions = 0;
     while (begin <= text.size() && args.size() < kMostArguments) {
         std::size_t end = text.find('\n', begin);
         if (end == std::string_view::npos) {
             end = text.size();
         }
-        args.push_back(
-            confined(std::string(text.substr(begin, std::min(end - begin, kLongestArgument)))));
+        std::string arg =
+            confined(std::string(text.substr(begin, std::min(end - begin, kLongestArgument))));
         begin = end + 1;
+        if (namesFixture(arg) && ++fixtureMentions > kMostFixtureMentions) {
+            continue;  // dropped
+        }
+        args.push_back(std::move(arg));
     }
     if (namesServe(args)) {
         return {};

@@ -6,7 +6,9 @@
 // Every path stays inside the scratch folder: an argument loses each "/"
 // at its start or after a "=", and every "..", so relative names are all it
 // can give; a --module value is made a relative path, so that nothing but a
-// file of the scratch folder can be loaded. An argument vector naming the
+// file of the scratch folder can be loaded. Past the fourth argument that
+// names a file of the scratch folder, such arguments are dropped (a run of
+// many copies of one bar file finds nothing a run of a few does not). An argument vector naming the
 // `serve` subcommand is skipped (it would wait for requests).
 //
 // Invariants: no crash, no sanitizer report, no exception out of

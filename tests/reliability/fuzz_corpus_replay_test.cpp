@@ -111,6 +111,12 @@ TEST(FuzzCorpus, CommandLineArgumentsAreConfinedToTheScratchFolder) {
                                         "__."}));
     EXPECT_EQ(args("run\n--module\nlibc.so.6\n--module=/lib/x.so"),
               (std::vector<std::string>{"run", "--module", "./libc.so.6", "--module=./lib/x.so"}));
+    // Past the fourth, an argument naming a file of the scratch folder is
+    // dropped, however it spells the name.
+    EXPECT_EQ(args("run\n--bars\nbars.csv\n./bars.csv\n--csv=dated.csv\nbroken.csv\n.//"
+                   "bars.csv\nx.csv\n--json=earlier.csv"),
+              (std::vector<std::string>{"run", "--bars", "bars.csv", "./bars.csv",
+                                        "--csv=dated.csv", "broken.csv", "x.csv"}));
     EXPECT_TRUE(args("SERVE\n--port\n1").empty());
     EXPECT_TRUE(args("run\n--bars\nx\nserve").empty());
 }
