@@ -562,7 +562,7 @@ private:
         const auto started = std::chrono::steady_clock::now();
         const std::size_t count = o_.barFiles.size();
         std::vector<FileResult> results(count);
-        const unsigned workers = workersFor(count);
+        const unsigned workers = workersForFiles(o_.barFiles);
         runInParallel(count, workers, [&](std::size_t i) {
             const Options o = fileOptions(o_.barFiles[i]);
             try {

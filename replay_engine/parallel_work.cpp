@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -13,6 +14,18 @@ namespace keelmark::replay {
 unsigned workersFor(std::size_t pieces) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     return static_cast<unsigned>(std::min<std::size_t>(cores, std::max<std::size_t>(pieces, 1)));
+}
+
+unsigned workersForFiles(const std::vector<std::string>& paths) {
+    constexpr std::uintmax_t kLeastBytesPerWorker = 1u << 18;
+    std::uintmax_t bytes = 0;
+    for (const std::string& path : paths) {
+        std::error_code unsized;
+        const std::uintmax_t size = std::filesystem::file_size(path, unsized);
+        bytes += unsized ? 0 : size;
+    }
+    const std::uintmax_t byBytes = std::max<std::uintmax_t>(bytes / kLeastBytesPerWorker, 1);
+    return static_cast<unsigned>(std::min<std::uintmax_t>(workersFor(paths.size()), byBytes));
 }
 
 namespace {

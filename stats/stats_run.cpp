@@ -33,7 +33,7 @@ std::string readWholeFile(const std::string& path) {
 MeasuredFiles measureFiles(const replay::ModuleLibrary& module, const StatsRequest& request) {
     const std::size_t files = request.barFiles.size();
     std::vector<MeasuredSessions> perFile(files);
-    replay::runInParallel(files, replay::workersFor(files), [&](std::size_t i) {
+    replay::runInParallel(files, replay::workersForFiles(request.barFiles), [&](std::size_t i) {
         const std::string& path = request.barFiles[i];
         try {
             perFile[i] = measureSessions(module, replay::loadChart(path, request.loading),

@@ -4,10 +4,14 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <vector>
+
+#include "tests/replay/replay_cli.h"
 
 namespace keelmark::test {
 namespace {
@@ -81,9 +85,24 @@ TEST(ParallelWork, ACallFromInsideAPieceStillRunsEveryPiece) {
     }
 }
 
-TEST(ParallelWork, NeverMoreWorkersThanPieces) {
+TEST(ParallelWork, NeverMoreWorkersThanPiecesNorThanTheFilesAreWorth) {
     EXPECT_EQ(replay::workersFor(1), 1u);
     EXPECT_GE(replay::workersFor(100), 1u);
+
+    // Files of a few bars, or none at all, are worked through on one core;
+    // two of a quarter MiB each may take two.
+    const test::ScratchFolder folder;
+    const auto sized = [&](const std::string& name, std::uintmax_t bytes) {
+        const std::string path = folder.write(name, "");
+        std::filesystem::resize_file(path, bytes);
+        return path;
+    };
+    const std::string small = sized("small.csv", 2000);
+    const std::string large = sized("large.csv", 1u << 18);
+    EXPECT_EQ(replay::workersForFiles({small, small, small, small}), 1u);
+    EXPECT_EQ(replay::workersForFiles({folder.file("missing.csv"), small}), 1u);
+    EXPECT_EQ(replay::workersForFiles({large, large}), replay::workersFor(2));
+    EXPECT_EQ(replay::workersForFiles({large}), 1u);
 }
 
 }  // namespace
