@@ -13,6 +13,7 @@
 #include <memory>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -48,34 +49,30 @@ public:
     LineStream(std::FILE* file, std::uintmax_t fileSize)
         : file_(file), buffer_(bufferSize(fileSize)) {}
 
-    // False at the end of the file. The line (without its line break) stays
-    // valid until the next call.
-    bool next(std::string_view& line) {
+    // False at the end of the file. Otherwise whole lines, each with its
+    // line break (but for a last line without one), valid until the next call.
+    bool nextLines(std::string_view& block) {
         for (;;) {
-            const char* start = buffer_.data() + begin_;
-            const void* found = std::memchr(start, '\n', end_ - begin_);
-            if (found != nullptr) {
-                const auto length =
-                    static_cast<std::size_t>(static_cast<const char*>(found) - start);
-                line = std::string_view(start, length);
-                begin_ += length + 1;
-                ++lineNumber_;
+            const char* const start = buffer_.data() + begin_;
+            std::size_t length = end_ - begin_;
+            while (length > 0 && start[length - 1] != '\n') {
+                --length;
+            }
+            if (length == 0 && atEnd_) {
+                length = end_ - begin_;
+            }
+            if (length > 0) {
+                block = std::string_view(start, length);
+                begin_ += length;
                 return true;
             }
             if (atEnd_) {
-                if (begin_ == end_) {
-                    return false;
-                }
-                line = std::string_view(start, end_ - begin_);
-                begin_ = end_;
-                ++lineNumber_;
-                return true;
+                return false;
             }
             refill();
         }
     }
 
-    std::int64_t lineNumber() const { return lineNumber_; }
     bool failed() const { return std::ferror(file_) != 0; }
 
 private:
@@ -112,7 +109,6 @@ private:
     std::vector<char> buffer_;
     std::size_t begin_ = 0, end_ = 0;
     bool atEnd_ = false;
-    std::int64_t lineNumber_ = 0;
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -296,6 +292,9 @@ public:
     }
 
     std::int32_t priceDecimals() const { return decimals_; }
+    // After another parser read rows of the same file: the most digits after
+    // the point of either.
+    void raiseDecimals(std::int32_t decimals) { decimals_ = std::max(decimals_, decimals); }
 
 private:
     const char* parseGeneral(std::string_view line, Bar& bar, std::string_view& offending) {
@@ -700,77 +699,250 @@ std::string quotedText(std::string_view text) {
     return out + (cut ? "...\"" : "\"");
 }
 
+namespace {
+
+constexpr const char* kStepBackReason = "the bar starts more than an hour before the bar above it";
+// A stretch of whole lines of at least this much is read in two halves at
+// once, on a machine of several cores: a thread costs next to nothing beside
+// a MiB of rows.
+constexpr std::size_t kSplitFromBytes = 1u << 20;
+
+// What reading a stretch of rows gave. Line numbers count from the
+// stretch's first line.
+struct RowsRead {
+    BarColumns bars;  // the bars, when they are not read straight into the file's
+    std::int64_t lines = 0;
+    std::int64_t skippedRowCount = 0;
+    std::vector<SkippedRow> skippedRows;
+    std::int64_t refusedLine = 0;  // 0: no row was refused
+    std::string refusal;
+    std::size_t firstBarLength = 0;  // of the first bar's line, when `bars` began empty
+};
+
+// Reads the rows of `text` (whole lines) onto the end of `bars`, each bar
+// checked against the one above it there, and stops at the first malformed
+// row when such rows are refused. `reservePath`: the file whose size sets
+// the room reserved for the bars when the first one comes (null when `bars`
+// are not the file's).
+void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, BarColumns& bars,
+              const std::string* reservePath, RowsRead& read) {
+    for (std::size_t at = 0; at < text.size();) {
+        const char* const start = text.data() + at;
+        const void* found = std::memchr(start, '\n', text.size() - at);
+        const std::size_t length =
+            found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - start)
+                             : text.size() - at;
+        at += length + 1;
+        ++read.lines;
+        const std::string_view line = trimmed(std::string_view(start, length));
+        if (line.empty()) {
+            continue;
+        }
+        Bar bar;
+        std::string_view offending;
+        const char* reason = parser.parse(line, bar, offending);
+        if (reason == nullptr && !bars.empty() &&
+            bar.start < bars.times.back() - kLargestStepBack) {
+            reason = kStepBackReason;
+            offending = line;
+        }
+        if (reason != nullptr) {
+            if (badRows == BadRows::Refuse) {
+                read.refusedLine = read.lines;
+                read.refusal = std::string(reason) + ": " + quoted(offending);
+                return;
+            }
+            if (read.skippedRows.size() < kSkippedRowsNamed) {
+                read.skippedRows.push_back(SkippedRow{read.lines, reason, quoted(offending)});
+            }
+            ++read.skippedRowCount;
+            continue;
+        }
+        if (bars.empty()) {
+            read.firstBarLength = line.size();
+            if (reservePath != nullptr) {
+                reserveForFile(*reservePath, line.size(), bars);
+            }
+        }
+        bars.push_back(bar);
+    }
+}
+
+// One bar file's reading, a stretch of whole lines at a time.
+class FileReading {
+public:
+    FileReading(const std::string& path, BadRows badRows, std::size_t splitFromBytes)
+        : path_(path), badRows_(badRows), splitFromBytes_(splitFromBytes) {}
+
+    void take(std::string_view text) {
+        while (!parser_ && !text.empty()) {
+            const std::size_t length = std::min(text.find('\n'), text.size());
+            const std::string_view first = text.substr(0, length);
+            text.remove_prefix(std::min(length + 1, text.size()));
+            const std::string_view line = trimmed(withoutByteOrderMark(trimmed(first)));
+            if (line.empty()) {
+                ++lineNumber_;
+                continue;
+            }
+            ColumnMap map;
+            if (looksLikeData(line)) {
+                parser_ = std::make_unique<BarLineParser>(headerlessMap());
+                readOnOneThread(line);
+                continue;
+            }
+            ++lineNumber_;
+            if (!mapHeader(line, map)) {
+                throw failure(lineNumber_,
+                              "not a bar file header (expected timestamp,open,high,low,"
+                              "close,volume or Date, Time, Open, High, Low, Last, Volume): " +
+                                  quoted(line));
+            }
+            parser_ = std::make_unique<BarLineParser>(map);
+        }
+        if (text.empty()) {
+            return;
+        }
+        if (text.size() < splitFromBytes_) {
+            readOnOneThread(text);
+        } else {
+            readInTwoHalves(text);
+        }
+    }
+
+    std::int64_t lineNumber() const { return lineNumber_; }
+    BarFileContents& contents() { return contents_; }
+    std::int32_t priceDecimals() const { return parser_ ? parser_->priceDecimals() : 0; }
+
+    BarFileError failure(std::int64_t lineNumber, const std::string& what) const {
+        return BarFileError(path_ + ", line " + std::to_string(lineNumber) + ": " + what);
+    }
+
+private:
+    void readOnOneThread(std::string_view text) {
+        RowsRead read;
+        try {
+            readRows(text, *parser_, badRows_, contents_.bars, &path_, read);
+        } catch (const std::bad_alloc&) {
+            passLinesBefore(read);
+            throw;
+        }
+        account(read);
+    }
+
+    // Out of memory in the stretch's last line read: the lines before it
+    // count, so that the message names that line.
+    void passLinesBefore(const RowsRead& read) {
+        lineNumber_ += std::max<std::int64_t>(read.lines - 1, 0);
+    }
+
+    // The first half on this thread, the second on another with a copy of
+    // the parser; then the second half's first bar is checked against the
+    // last bar of the first. Where it steps back too far, the second half is
+    // read again here, after the first, as one thread would have read it.
+    void readInTwoHalves(std::string_view text) {
+        std::size_t middle = text.find('\n', text.size() / 2);
+        if (middle == std::string_view::npos || middle + 1 >= text.size()) {
+            readOnOneThread(text);
+            return;
+        }
+        ++middle;
+        const std::string_view second = text.substr(middle);
+        BarLineParser laterParser(*parser_);
+        RowsRead later;
+        std::exception_ptr laterFailure;
+        std::thread helper([&] {
+            try {
+                readRows(second, laterParser, badRows_, later.bars, nullptr, later);
+            } catch (...) {
+                laterFailure = std::current_exception();
+            }
+        });
+        RowsRead earlier;
+        try {
+            readRows(text.substr(0, middle), *parser_, badRows_, contents_.bars, &path_, earlier);
+        } catch (...) {
+            helper.join();
+            passLinesBefore(earlier);
+            throw;
+        }
+        helper.join();
+        account(earlier);
+        if (laterFailure) {
+            passLinesBefore(later);
+            std::rethrow_exception(laterFailure);
+        }
+        if (!later.bars.empty() && !contents_.bars.empty() &&
+            later.bars.times[0] < contents_.bars.times.back() - kLargestStepBack) {
+            readOnOneThread(second);
+            return;
+        }
+        parser_->raiseDecimals(laterParser.priceDecimals());
+        if (contents_.bars.empty() && !later.bars.empty()) {
+            reserveForFile(path_, later.firstBarLength, contents_.bars);
+        }
+        contents_.bars.append(later.bars);
+        account(later);
+    }
+
+    // Refuses the stretch's refused row, or counts its lines and the rows
+    // it left out.
+    void account(const RowsRead& read) {
+        if (read.refusedLine > 0) {
+            throw failure(lineNumber_ + read.refusedLine, read.refusal);
+        }
+        for (const SkippedRow& row : read.skippedRows) {
+            if (contents_.skippedRows.size() < kSkippedRowsNamed) {
+                contents_.skippedRows.push_back(
+                    SkippedRow{lineNumber_ + row.lineNumber, row.reason, row.text});
+            }
+        }
+        contents_.skippedRowCount += read.skippedRowCount;
+        lineNumber_ += read.lines;
+    }
+
+    const std::string& path_;
+    BadRows badRows_;
+    std::size_t splitFromBytes_;
+    std::unique_ptr<BarLineParser> parser_;
+    BarFileContents contents_;
+    std::int64_t lineNumber_ = 0;  // lines read so far
+};
+
+std::size_t defaultSplitFromBytes() {
+    return std::thread::hardware_concurrency() > 1 ? kSplitFromBytes : kNeverSplit;
+}
+
+}  // namespace
+
 BarFileContents readBars(const std::string& path, BadRows badRows) {
+    return readBars(path, badRows, defaultSplitFromBytes());
+}
+
+BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t splitFromBytes) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw BarFileError("cannot open bar file " + path + ": " + systemReason());
     }
-    auto failure = [&path](std::int64_t lineNumber, const std::string& what) {
-        return BarFileError(path + ", line " + std::to_string(lineNumber) + ": " + what);
-    };
-
     std::error_code sizeError;
     const std::uintmax_t fileSize = std::filesystem::file_size(path, sizeError);
     LineStream lines(file.get(), sizeError ? kUnknownFileSize : fileSize);
-    BarFileContents contents;
-    std::string_view line;
-    std::unique_ptr<BarLineParser> parser;
+    FileReading reading(path, badRows, splitFromBytes);
+    std::string_view text;
     try {
-        while (lines.next(line)) {
-            line = trimmed(line);
-            if (line.empty()) {
-                continue;
-            }
-            if (!parser) {
-                line = trimmed(withoutByteOrderMark(line));
-                ColumnMap map;
-                if (looksLikeData(line)) {
-                    map = headerlessMap();
-                } else if (!mapHeader(line, map)) {
-                    throw failure(lines.lineNumber(),
-                                  "not a bar file header (expected timestamp,open,high,low,"
-                                  "close,volume or Date, Time, Open, High, Low, Last, Volume): " +
-                                      quoted(line));
-                } else {
-                    parser = std::make_unique<BarLineParser>(map);
-                    continue;
-                }
-                parser = std::make_unique<BarLineParser>(map);
-            }
-            Bar bar;
-            std::string_view offending;
-            const char* reason = parser->parse(line, bar, offending);
-            if (reason == nullptr && !contents.bars.empty() &&
-                bar.start < contents.bars.times.back() - kLargestStepBack) {
-                reason = "the bar starts more than an hour before the bar above it";
-                offending = line;
-            }
-            if (reason != nullptr) {
-                if (badRows == BadRows::Refuse) {
-                    throw failure(lines.lineNumber(),
-                                  std::string(reason) + ": " + quoted(offending));
-                }
-                if (contents.skippedRows.size() < kSkippedRowsNamed) {
-                    contents.skippedRows.push_back(
-                        SkippedRow{lines.lineNumber(), reason, quoted(offending)});
-                }
-                ++contents.skippedRowCount;
-                continue;
-            }
-            if (contents.bars.empty()) {
-                reserveForFile(path, line.size(), contents.bars);
-            }
-            contents.bars.push_back(bar);
+        while (lines.nextLines(text)) {
+            reading.take(text);
         }
     } catch (const std::length_error&) {
-        throw failure(lines.lineNumber() + 1, "line longer than 16 MiB");
+        throw reading.failure(reading.lineNumber() + 1, "line longer than 16 MiB");
     } catch (const std::bad_alloc&) {
-        throw BarFileError("not enough memory to hold " + std::to_string(contents.bars.size() + 1) +
-                           " bars: " + path + ", line " + std::to_string(lines.lineNumber()));
+        throw BarFileError("not enough memory to hold " +
+                           std::to_string(reading.contents().bars.size() + 1) + " bars: " + path +
+                           ", line " + std::to_string(reading.lineNumber() + 1));
     }
     if (lines.failed()) {
         throw BarFileError("cannot read bar file " + path + ": " + systemReason());
     }
+    BarFileContents& contents = reading.contents();
     if (contents.bars.empty()) {
         throw BarFileError(
             "bar file " + path + " holds no bars" +
@@ -778,8 +950,8 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
                  ? " (" + std::to_string(contents.skippedRowCount) + " malformed rows left out)"
                  : std::string()));
     }
-    contents.priceDecimals = parser->priceDecimals();
-    return contents;
+    contents.priceDecimals = reading.priceDecimals();
+    return std::move(contents);
 }
 
 std::vector<Bar> readBarFile(const std::string& path) { return barListOf(readBars(path).bars); }

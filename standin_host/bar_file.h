@@ -57,8 +57,16 @@ struct BarFileContents {
 
 inline constexpr std::size_t kSkippedRowsNamed = 5;
 
-// Throws BarFileError.
+// Throws BarFileError. On a machine of several cores, a long file's lines
+// are read a stretch at a time, each stretch in two halves at once.
 BarFileContents readBars(const std::string& path, BadRows badRows = BadRows::Refuse);
+
+// The same, with every stretch of at least `splitFromBytes` of whole lines
+// read in two halves at once (kNeverSplit: all on one thread). The results,
+// refusals included, are those of one thread. Public for the tests and the
+// fuzzer that hold the two ways to the same results.
+inline constexpr std::size_t kNeverSplit = static_cast<std::size_t>(-1);
+BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t splitFromBytes);
 
 // Room the reader reserves for the bars of a file whose first bar line is
 // this long: as many as the bytes the file holds on disk make lines like it

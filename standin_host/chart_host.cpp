@@ -290,6 +290,15 @@ void BarColumns::reserve(std::size_t n) {
     volume.reserve(n);
 }
 
+void BarColumns::append(const BarColumns& more) {
+    times.insert(times.end(), more.times.begin(), more.times.end());
+    open.insert(open.end(), more.open.begin(), more.open.end());
+    high.insert(high.end(), more.high.begin(), more.high.end());
+    low.insert(low.end(), more.low.begin(), more.low.end());
+    close.insert(close.end(), more.close.begin(), more.close.end());
+    volume.insert(volume.end(), more.volume.begin(), more.volume.end());
+}
+
 void BarColumns::set(std::size_t i, const Bar& bar) {
     times[i] = bar.start;
     open[i] = bar.open;

@@ -79,6 +79,8 @@ struct BarColumns {
     Bar front() const { return (*this)[0]; }
     Bar back() const { return (*this)[size() - 1]; }
     void reserve(std::size_t n);
+    // The bars of `more` after these.
+    void append(const BarColumns& more);
     // Inline: the reader appends every bar of a file.
     void push_back(const Bar& bar) {
         times.push_back(bar.start);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <string_view>
 
@@ -72,6 +73,53 @@ std::string checkContents(const replay::BarFileContents& contents) {
     return {};
 }
 
+struct Reading {
+    std::string refusal;  // empty when the file was read
+    replay::BarFileContents contents;
+};
+
+Reading readOnce(const std::string& path, replay::BadRows badRows, std::size_t splitFrom) {
+    Reading reading;
+    try {
+        reading.contents = replay::readBars(path, badRows, splitFrom);
+    } catch (const replay::BarFileError& e) {
+        reading.refusal = e.what();
+    }
+    return reading;
+}
+
+template <typename Column>
+bool sameBits(const Column& a, const Column& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
+}
+
+// Empty when the second reading gave what the first did.
+std::string differences(const Reading& one, const Reading& two) {
+    if (two.refusal != one.refusal) {
+        return "refused as \"" + two.refusal + "\" where one thread gave \"" + one.refusal + "\"";
+    }
+    const replay::BarColumns& a = one.contents.bars;
+    const replay::BarColumns& b = two.contents.bars;
+    if (!sameBits(a.times, b.times) || !sameBits(a.open, b.open) || !sameBits(a.high, b.high) ||
+        !sameBits(a.low, b.low) || !sameBits(a.close, b.close) || !sameBits(a.volume, b.volume)) {
+        return "the bars differ from one thread's";
+    }
+    if (two.contents.priceDecimals != one.contents.priceDecimals ||
+        two.contents.skippedRowCount != one.contents.skippedRowCount ||
+        two.contents.skippedRows.size() != one.contents.skippedRows.size()) {
+        return "the decimals or the rows left out differ from one thread's";
+    }
+    for (std::size_t i = 0; i < one.contents.skippedRows.size(); ++i) {
+        const replay::SkippedRow& x = one.contents.skippedRows[i];
+        const replay::SkippedRow& y = two.contents.skippedRows[i];
+        if (x.lineNumber != y.lineNumber || x.reason != y.reason || x.text != y.text) {
+            return "row left out " + std::to_string(i) + " differs from one thread's";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string readBarFileBytes(const std::uint8_t* data, std::size_t size) {
@@ -88,14 +136,18 @@ std::string readBarFileBytes(const std::uint8_t* data, std::size_t size) {
     const std::string path = file.path();
     for (const replay::BadRows badRows : {replay::BadRows::Refuse, replay::BadRows::Skip}) {
         try {
-            const std::string fault = checkContents(replay::readBars(path, badRows));
+            const Reading one = readOnce(path, badRows, replay::kNeverSplit);
+            if (!one.refusal.empty() && one.refusal.find(path) == std::string::npos) {
+                return "refused without naming the file: " + one.refusal;
+            }
+            const std::string fault = one.refusal.empty() ? checkContents(one.contents) : "";
             if (!fault.empty()) {
                 return fault;
             }
-        } catch (const replay::BarFileError& e) {
-            const std::string_view message = e.what();
-            if (message.find(path) == std::string_view::npos) {
-                return "refused without naming the file: " + std::string(message);
+            // The same bytes with the rows split in two halves read at once.
+            const std::string split = differences(one, readOnce(path, badRows, 1));
+            if (!split.empty()) {
+                return "read in two halves, " + split;
             }
         } catch (const std::exception& e) {
             return std::string("an exception other than BarFileError: ") + e.what();

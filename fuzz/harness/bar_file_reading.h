@@ -2,8 +2,9 @@
 // of a bar file. A file is either read (at least one bar, finite prices,
 // 0 to 9 price decimals, no bar more than an hour before the one above it)
 // or refused with a BarFileError whose message names the file; never a
-// crash, a hang or another exception. The one-line parsers get the same
-// bytes.
+// crash, a hang or another exception. Read again with its rows split in two
+// halves read at once (as a long file's are), it gives the same bars, rows
+// left out and refusal. The one-line parsers get the same bytes.
 #pragma once
 
 #include <cstddef>
