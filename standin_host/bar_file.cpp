@@ -771,8 +771,8 @@ void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, Bar
 // One bar file's reading, a stretch of whole lines at a time.
 class FileReading {
 public:
-    FileReading(const std::string& path, BadRows badRows, std::size_t splitFromBytes)
-        : path_(path), badRows_(badRows), splitFromBytes_(splitFromBytes) {}
+    FileReading(const std::string& path, BadRows badRows, std::size_t splitFromBytes, Halves halves)
+        : path_(path), badRows_(badRows), splitFromBytes_(splitFromBytes), halves_(halves) {}
 
     void take(std::string_view text) {
         while (!parser_ && !text.empty()) {
@@ -850,22 +850,28 @@ private:
         BarLineParser laterParser(*parser_);
         RowsRead later;
         std::exception_ptr laterFailure;
-        std::thread helper([&] {
+        const auto readLater = [&] {
             try {
                 readRows(second, laterParser, badRows_, later.bars, nullptr, later);
             } catch (...) {
                 laterFailure = std::current_exception();
             }
-        });
+        };
+        std::thread helper;
+        if (halves_ == Halves::AtOnce) {
+            helper = std::thread(readLater);
+        } else {
+            readLater();
+        }
         RowsRead earlier;
         try {
             readRows(text.substr(0, middle), *parser_, badRows_, contents_.bars, &path_, earlier);
         } catch (...) {
-            helper.join();
+            joinIfStarted(helper);
             passLinesBefore(earlier);
             throw;
         }
-        helper.join();
+        joinIfStarted(helper);
         account(earlier);
         if (laterFailure) {
             passLinesBefore(later);
@@ -882,6 +888,12 @@ private:
         }
         contents_.bars.append(later.bars);
         account(later);
+    }
+
+    static void joinIfStarted(std::thread& helper) {
+        if (helper.joinable()) {
+            helper.join();
+        }
     }
 
     // Refuses the stretch's refused row, or counts its lines and the rows
@@ -903,6 +915,7 @@ private:
     const std::string& path_;
     BadRows badRows_;
     std::size_t splitFromBytes_;
+    Halves halves_;
     std::unique_ptr<BarLineParser> parser_;
     BarFileContents contents_;
     std::int64_t lineNumber_ = 0;  // lines read so far
@@ -918,7 +931,8 @@ BarFileContents readBars(const std::string& path, BadRows badRows) {
     return readBars(path, badRows, defaultSplitFromBytes());
 }
 
-BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t splitFromBytes) {
+BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t splitFromBytes,
+                         Halves halves) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw BarFileError("cannot open bar file " + path + ": " + systemReason());
@@ -926,7 +940,7 @@ BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t s
     std::error_code sizeError;
     const std::uintmax_t fileSize = std::filesystem::file_size(path, sizeError);
     LineStream lines(file.get(), sizeError ? kUnknownFileSize : fileSize);
-    FileReading reading(path, badRows, splitFromBytes);
+    FileReading reading(path, badRows, splitFromBytes, halves);
     std::string_view text;
     try {
         while (lines.nextLines(text)) {

@@ -62,11 +62,15 @@ inline constexpr std::size_t kSkippedRowsNamed = 5;
 BarFileContents readBars(const std::string& path, BadRows badRows = BadRows::Refuse);
 
 // The same, with every stretch of at least `splitFromBytes` of whole lines
-// read in two halves at once (kNeverSplit: all on one thread). The results,
-// refusals included, are those of one thread. Public for the tests and the
-// fuzzer that hold the two ways to the same results.
+// read in two halves (kNeverSplit: never split): at once on two threads, or
+// one after the other on this one (the same work without a thread, for a
+// fuzzer that splits every input). The results, refusals included, are
+// those of reading the file whole. Public for the tests and the fuzzer that
+// hold the ways to the same results.
 inline constexpr std::size_t kNeverSplit = static_cast<std::size_t>(-1);
-BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t splitFromBytes);
+enum class Halves { AtOnce, OneAfterTheOther };
+BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t splitFromBytes,
+                         Halves halves = Halves::AtOnce);
 
 // Room the reader reserves for the bars of a file whose first bar line is
 // this long: as many as the bytes the file holds on disk make lines like it

@@ -59,7 +59,9 @@ TEST(FuzzCorpus, LiveFeedsEqualOneFullRecalculation) {
 }
 
 TEST(FuzzCorpus, BarFilesAreReadOrRefusedWithAMessage) {
-    replayCorpus("bar_file", fuzz::readBarFileBytes);
+    replayCorpus("bar_file", [](const std::uint8_t* data, std::size_t size) {
+        return fuzz::readBarFileBytes(data, size);
+    });
 }
 
 TEST(FuzzCorpus, CommandLinesStayInTheScratchFolderAndKeepEveryFile) {
