@@ -14,7 +14,8 @@ void destroyAnchorTable(StudyInterface& sc) { destroyStateObject<AnchorTable>(sc
 
 ResolvedAnchor resolveAnchor(StudyInterface& sc, const ChartBars& bars, const StudyInput& anchor) {
     const ChartDateTime when = dateTimeValue(anchor);
-    ResolvedAnchor resolved{toDays(when), -1};
+    // An empty slot (0) on every call: no division for it.
+    ResolvedAnchor resolved{when == 0 ? 0.0 : toDays(when), -1};
     if (when <= 0 || when < bars.start[0]) {
         return resolved;
     }

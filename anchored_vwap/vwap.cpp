@@ -227,12 +227,6 @@ double anchorPrice(const ChartBars& bars, std::int32_t k, PriceChoice choice) {
         bars, [k](const ArrayView<float>& a) { return a[k]; }, choice);
 }
 
-bool needsReset(const AnchorState& state, const ResolvedAnchor& anchor,
-                std::int32_t updateStartIndex) {
-    return updateStartIndex == 0 || !(anchor.days == state.anchorDays) ||
-           anchor.bar != state.anchorBar || updateStartIndex <= state.lastCommittedBar;
-}
-
 void resetSlot(AnchorState& state, const ResolvedAnchor& anchor, const SlotSeries& series,
                std::int32_t barCount) {
     const std::int32_t cleared = anchor.bar >= 0 && anchor.bar < barCount ? anchor.bar : barCount;

@@ -40,8 +40,12 @@ SlotSeries resolveSlotSeries(ArrayView<OutputSeries> outputs, std::int32_t ancho
 double anchorPrice(const ChartBars& bars, std::int32_t k, PriceChoice choice);
 
 // Whether the slot must start over from its anchor bar on this call.
-bool needsReset(const AnchorState& state, const ResolvedAnchor& anchor,
-                std::int32_t updateStartIndex);
+// Inline: every call asks it of every slot.
+inline bool needsReset(const AnchorState& state, const ResolvedAnchor& anchor,
+                       std::int32_t updateStartIndex) {
+    return updateStartIndex == 0 || !(anchor.days == state.anchorDays) ||
+           anchor.bar != state.anchorBar || updateStartIndex <= state.lastCommittedBar;
+}
 // Clears the slot's five series over the chart and starts its record afresh.
 // With the anchor on the chart only the bars before the anchor bar are
 // cleared: carryForward, which follows every reset of such a slot in the

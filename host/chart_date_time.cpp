@@ -33,10 +33,6 @@ ChartDateTime fromDays(double days) {
     return static_cast<ChartDateTime>(y < 0 ? y - 0.5 : y + 0.5);
 }
 
-double toDays(ChartDateTime v) {
-    return static_cast<double>(v) / static_cast<double>(kMicrosPerDay);
-}
-
 void splitDateTime(ChartDateTime v, std::int32_t& year, std::int32_t& month, std::int32_t& day,
                    std::int32_t& hour, std::int32_t& minute, std::int32_t& second,
                    std::int32_t& millisecond) {

@@ -19,7 +19,10 @@ inline constexpr std::int64_t kMicrosPerMillisecond = 1'000;
 // Day count to microseconds, rounded half away from zero; exactly 0 for 0.0.
 // A NaN or a day count beyond the 64-bit range gives 0 (no value).
 ChartDateTime fromDays(double days);
-double toDays(ChartDateTime v);
+// Inline, as a study converts its anchors on every call.
+inline double toDays(ChartDateTime v) {
+    return static_cast<double>(v) / static_cast<double>(kMicrosPerDay);
+}
 // Whole days since the epoch, truncated toward zero. Inline, as the
 // studies split every bar's time.
 inline std::int64_t dayNumber(ChartDateTime v) { return v / kMicrosPerDay; }

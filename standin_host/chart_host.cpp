@@ -458,10 +458,10 @@ void StudyInstance::startOver() {
     clearDeclarations();
     persistentInts_.clear();
     persistentPointers_.clear();
-    lastPersistentInt_ = KeptEntry<std::int32_t>{};
-    lastPersistentPointer_ = KeptEntry<void*>{};
+    keptPersistentInts_ = KeptEntries<std::int32_t>{};
+    keptPersistentPointers_ = KeptEntries<void*>{};
     drawings_.clear();
-    lastDrawing_ = KeptEntry<PlacedDrawing>{};
+    keptDrawings_ = KeptEntries<PlacedDrawing>{};
     deleted_.clear();
     log_.clear();
     alerts_.clear();
@@ -887,9 +887,7 @@ std::int32_t StudyInstance::hostAddLogMessage(const char* text, std::int32_t fla
 }
 
 void StudyInstance::hostDeleteDrawing(std::int32_t, std::int32_t drawingNumber) {
-    if (lastDrawing_.entry != nullptr && lastDrawing_.key == drawingNumber) {
-        lastDrawing_ = KeptEntry<PlacedDrawing>{};
-    }
+    keptDrawings_.forget(drawingNumber);
     drawings_.erase(drawingNumber);
     deleted_.push_back(drawingNumber);
 }
@@ -909,7 +907,7 @@ std::int32_t StudyInstance::hostSubmitDrawing(const DrawingRequest* request) {
     const DrawingRequest& q = *request;
     // The texts are assigned into the drawing already kept under the number,
     // so that replacing a panel on every call reuses its storage.
-    PlacedDrawing& placed = entryOf(drawings_, lastDrawing_, q.drawingNumber);
+    PlacedDrawing& placed = keptDrawings_.of(drawings_, q.drawingNumber);
     placed.drawingNumber = q.drawingNumber;
     placed.chartId = q.chartId;
     placed.drawingKind = q.drawingKind;
@@ -1013,12 +1011,12 @@ void StudyInstance::hostSetOptionList(std::int32_t token, const char* options) {
 
 std::int32_t* StudyInstance::hostPersistentInt(std::int32_t key) {
     ++counts_.persistentAccesses;
-    return &entryOf(persistentInts_, lastPersistentInt_, key);
+    return &keptPersistentInts_.of(persistentInts_, key);
 }
 
 void** StudyInstance::hostPersistentPointer(std::int32_t key) {
     ++counts_.persistentAccesses;
-    return &entryOf(persistentPointers_, lastPersistentPointer_, key);
+    return &keptPersistentPointers_.of(persistentPointers_, key);
 }
 
 void StudyInstance::hostSetPersistentPointer(std::int32_t key, void* pointer) {

@@ -421,26 +421,40 @@ private:
     std::map<std::int32_t, std::int32_t> persistentInts_;
     std::map<std::int32_t, void*> persistentPointers_;
     std::map<std::int32_t, PlacedDrawing> drawings_;
-    // The entry of a map last asked for, by key: a study asks for the same
-    // persistent pointer and submits the same drawing on every call, and a
-    // map's entries stay where they are until erased. Forgotten when the
-    // entry is erased or the map cleared.
+    // The entries of a map last asked for, by key (the last four): a study
+    // asks for the same few persistent values and submits the same drawing
+    // on every call, and a map's entries stay where they are until erased.
+    // Forgotten when the entry is erased or the map cleared.
     template <typename T>
-    struct KeptEntry {
-        std::int32_t key = 0;
-        T* entry = nullptr;
-    };
-    template <typename T>
-    static T& entryOf(std::map<std::int32_t, T>& map, KeptEntry<T>& kept, std::int32_t key) {
-        if (kept.entry == nullptr || kept.key != key) {
-            kept.entry = &map[key];
-            kept.key = key;
+    struct KeptEntries {
+        static constexpr int kKept = 4;
+        std::int32_t keys[kKept] = {};
+        T* entries[kKept] = {};
+        int next = 0;
+
+        T& of(std::map<std::int32_t, T>& map, std::int32_t key) {
+            for (int i = 0; i < kKept; ++i) {
+                if (entries[i] != nullptr && keys[i] == key) {
+                    return *entries[i];
+                }
+            }
+            T& entry = map[key];
+            keys[next] = key;
+            entries[next] = &entry;
+            next = (next + 1) % kKept;
+            return entry;
         }
-        return *kept.entry;
-    }
-    KeptEntry<std::int32_t> lastPersistentInt_;
-    KeptEntry<void*> lastPersistentPointer_;
-    KeptEntry<PlacedDrawing> lastDrawing_;
+        void forget(std::int32_t key) {
+            for (int i = 0; i < kKept; ++i) {
+                if (keys[i] == key) {
+                    entries[i] = nullptr;
+                }
+            }
+        }
+    };
+    KeptEntries<std::int32_t> keptPersistentInts_;
+    KeptEntries<void*> keptPersistentPointers_;
+    KeptEntries<PlacedDrawing> keptDrawings_;
     std::vector<std::int32_t> deleted_;
     std::vector<LogLine> log_;
     std::vector<RaisedAlert> alerts_;

@@ -91,10 +91,11 @@ TEST_F(ChartHost, DrawingWithTheSameNumberReplacesTheEarlierOne) {
     EXPECT_EQ(study.deletedDrawingNumbers(), std::vector<std::int32_t>{7});
 }
 
-// The host keeps the entry it last served of its drawings and persistent
+// The host keeps the entries it last served of its drawings and persistent
 // values: a drawing deleted and placed again under the same number starts
-// over, other keys in between are served their own entries, and a study
-// added anew finds nothing kept.
+// over (whichever of the kept entries it was), other keys in between, more
+// of them than are kept, are served their own entries, and a study added
+// anew finds nothing kept.
 TEST_F(ChartHost, DrawingsAndPersistentValuesStayTheirOwnAsTheyComeAndGo) {
     int call = 0;
     tScript = [&call](StudyInterface& sc) {
@@ -104,11 +105,19 @@ TEST_F(ChartHost, DrawingsAndPersistentValuesStayTheirOwnAsTheyComeAndGo) {
             sc.deleteDrawing(sc.chartId, 0, 5);
             submitText(sc, 5, "after");
             submitText(sc, 6, "other");
+            submitText(sc, 7, "seventh");
             submitText(sc, 5, "last");
+            sc.deleteDrawing(sc.chartId, 0, 6);
+            submitText(sc, 6, "fresh");
         }
         *sc.persistentInt(1) += 1;
         *sc.persistentInt(2) += 10;
         *sc.persistentInt(1) += 100;
+        for (int round = 0; round < 2; ++round) {
+            for (std::int32_t key = 10; key < 16; ++key) {
+                *sc.persistentInt(key) += key;
+            }
+        }
         void** slot = sc.persistentPointer(3);
         if (*slot == nullptr) {
             *slot = &call;
@@ -121,8 +130,13 @@ TEST_F(ChartHost, DrawingsAndPersistentValuesStayTheirOwnAsTheyComeAndGo) {
     EXPECT_EQ(study.drawings().at(5).text, "last");
     EXPECT_EQ(study.drawings().at(5).timesSubmitted, 2);  // "after" and "last"
     EXPECT_EQ(study.drawings().at(6).timesSubmitted, 1);
+    EXPECT_EQ(study.drawings().at(6).text, "fresh");
+    EXPECT_EQ(study.drawings().at(7).timesSubmitted, 1);
     EXPECT_EQ(study.persistentInt(1), 202);
     EXPECT_EQ(study.persistentInt(2), 20);
+    for (std::int32_t key = 10; key < 16; ++key) {
+        EXPECT_EQ(study.persistentInt(key), 4 * key);
+    }
     EXPECT_EQ(study.persistentPointer(3), &call);
 
     study.startOver();
