@@ -4,6 +4,8 @@
 //   BarFile/ReadAndParse  the stand-in host's bar file reader into the chart's
 //                         columns (MB/s of the time that passed, the reader
 //                         working on several cores)
+//   BarFile/ReadAndParseOnOneThread  the same with every line read on the
+//                         calling thread
 //   ReplayTool/Run/<study>/N   `keelmark-replay run` end to end in its own
 //                         process on an N-bar file: load the module, read the
 //                         file, replay in full, print the summary; with the
@@ -54,10 +56,12 @@ void readBytes(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * fileSize(path));
 }
 
-void readAndParse(benchmark::State& state) {
+void readAndParse(benchmark::State& state, std::size_t splitFromBytes) {
     const std::string& path = sampleChartFile(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        replay::BarFileContents contents = replay::readBars(path);
+        replay::BarFileContents contents =
+            splitFromBytes == 0 ? replay::readBars(path)
+                                : replay::readBars(path, replay::BadRows::Refuse, splitFromBytes);
         benchmark::DoNotOptimize(contents.bars.times.data());
     }
     state.SetBytesProcessed(state.iterations() * fileSize(path));
@@ -119,9 +123,15 @@ BENCHMARK(readBytes)
     ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(readAndParse)
+BENCHMARK_CAPTURE(readAndParse, asTheToolReads, std::size_t{0})
     ->Name("BarFile/ReadAndParse")
     ->UseRealTime()  // a long file's halves are read on two threads
+    ->ComputeStatistics("min", fastestRepetition)
+    ->Arg(kOneMillion)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(readAndParse, onOneThread, replay::kNeverSplit)
+    ->Name("BarFile/ReadAndParseOnOneThread")
+    ->UseRealTime()
     ->ComputeStatistics("min", fastestRepetition)
     ->Arg(kOneMillion)
     ->Unit(benchmark::kMillisecond);

@@ -859,7 +859,11 @@ private:
         };
         std::thread helper;
         if (halves_ == Halves::AtOnce) {
-            helper = std::thread(readLater);
+            try {
+                helper = std::thread(readLater);
+            } catch (const std::system_error&) {
+                readLater();  // no thread to be had: the same work here
+            }
         } else {
             readLater();
         }
@@ -922,7 +926,8 @@ private:
 };
 
 std::size_t defaultSplitFromBytes() {
-    return std::thread::hardware_concurrency() > 1 ? kSplitFromBytes : kNeverSplit;
+    static const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 1 ? kSplitFromBytes : kNeverSplit;
 }
 
 }  // namespace
