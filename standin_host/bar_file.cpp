@@ -458,13 +458,35 @@ std::uintmax_t storedBytes(const std::string& path) {
     return size;
 }
 
-// Room for as many bars as the file holds lines like the first one (a little
-// more, as lines vary), so that a long file is not copied as the columns
-// grow. Room that no bar fills is never written and takes no memory. Only a
-// hint: without the memory for it the columns grow as bars come.
-void reserveForFile(const std::string& path, std::size_t firstLineLength, BarColumns& bars) {
+// Room for as many bars as `bytes` make lines like the first one (a little
+// more, as lines vary), at most 2^28.
+std::size_t barsForBytes(std::uintmax_t bytes, std::size_t firstLineLength) {
+    if (bytes == 0 || firstLineLength == 0) {
+        return 0;
+    }
+    const std::uintmax_t estimate = bytes / (firstLineLength + 1) * 9 / 8 + 16;
+    constexpr std::uintmax_t kMostReserved = std::uintmax_t{1} << 28;
+    return static_cast<std::size_t>(std::min(estimate, kMostReserved));
+}
+
+// Where the room for a stretch's bars comes from when its first bar comes:
+// the size of the file (`file`, for the file's own columns), or the bytes of
+// the stretch (the later half's columns of their own). Neither: no room.
+struct RoomFor {
+    const std::string* file = nullptr;
+    std::uintmax_t textBytes = 0;
+};
+
+// Room for the bars, so that a long file is not copied as the columns grow.
+// Room that no bar fills is never written and takes no memory. Only a hint:
+// without the memory for it the columns grow as bars come.
+void reserveRoom(const RoomFor& room, std::size_t firstLineLength, BarColumns& bars) {
     try {
-        bars.reserve(barsToReserve(path, firstLineLength));
+        if (room.file != nullptr) {
+            bars.reserve(barsToReserve(*room.file, firstLineLength));
+        } else if (room.textBytes > 0) {
+            bars.reserve(barsForBytes(room.textBytes, firstLineLength));
+        }
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -473,13 +495,7 @@ void reserveForFile(const std::string& path, std::size_t firstLineLength, BarCol
 }  // namespace
 
 std::size_t barsToReserve(const std::string& path, std::size_t firstLineLength) {
-    const std::uintmax_t size = storedBytes(path);
-    if (size == 0 || firstLineLength == 0) {
-        return 0;
-    }
-    const std::uintmax_t estimate = size / (firstLineLength + 1) * 9 / 8 + 16;
-    constexpr std::uintmax_t kMostReserved = std::uintmax_t{1} << 28;
-    return static_cast<std::size_t>(std::min(estimate, kMostReserved));
+    return barsForBytes(storedBytes(path), firstLineLength);
 }
 
 // The decimal number is w / 10^k with w and 10^k exact floats (w at most
@@ -721,11 +737,10 @@ struct RowsRead {
 
 // Reads the rows of `text` (whole lines) onto the end of `bars`, each bar
 // checked against the one above it there, and stops at the first malformed
-// row when such rows are refused. `reservePath`: the file whose size sets
-// the room reserved for the bars when the first one comes (null when `bars`
-// are not the file's).
+// row when such rows are refused. `room`: what sets the room reserved for
+// the bars when the first one comes into empty columns.
 void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, BarColumns& bars,
-              const std::string* reservePath, RowsRead& read) {
+              const RoomFor& room, RowsRead& read) {
     for (std::size_t at = 0; at < text.size();) {
         const char* const start = text.data() + at;
         const void* found = std::memchr(start, '\n', text.size() - at);
@@ -760,9 +775,7 @@ void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, Bar
         }
         if (bars.empty()) {
             read.firstBarLength = line.size();
-            if (reservePath != nullptr) {
-                reserveForFile(*reservePath, line.size(), bars);
-            }
+            reserveRoom(room, line.size(), bars);
         }
         bars.push_back(bar);
     }
@@ -821,7 +834,7 @@ private:
     void readOnOneThread(std::string_view text) {
         RowsRead read;
         try {
-            readRows(text, *parser_, badRows_, contents_.bars, &path_, read);
+            readRows(text, *parser_, badRows_, contents_.bars, RoomFor{&path_}, read);
         } catch (const std::bad_alloc&) {
             passLinesBefore(read);
             throw;
@@ -852,7 +865,8 @@ private:
         std::exception_ptr laterFailure;
         const auto readLater = [&] {
             try {
-                readRows(second, laterParser, badRows_, later.bars, nullptr, later);
+                readRows(second, laterParser, badRows_, later.bars, RoomFor{nullptr, second.size()},
+                         later);
             } catch (...) {
                 laterFailure = std::current_exception();
             }
@@ -869,7 +883,8 @@ private:
         }
         RowsRead earlier;
         try {
-            readRows(text.substr(0, middle), *parser_, badRows_, contents_.bars, &path_, earlier);
+            readRows(text.substr(0, middle), *parser_, badRows_, contents_.bars, RoomFor{&path_},
+                     earlier);
         } catch (...) {
             joinIfStarted(helper);
             passLinesBefore(earlier);
@@ -888,7 +903,7 @@ private:
         }
         parser_->raiseDecimals(laterParser.priceDecimals());
         if (contents_.bars.empty() && !later.bars.empty()) {
-            reserveForFile(path_, later.firstBarLength, contents_.bars);
+            reserveRoom(RoomFor{&path_}, later.firstBarLength, contents_.bars);
         }
         contents_.bars.append(later.bars);
         account(later);
