@@ -106,7 +106,9 @@ private:
     }
 
     std::FILE* file_;
-    std::vector<char> buffer_;
+    // Zeros from the system that cost nothing until read into, a large page
+    // at a time where the system offers them, rather than 4 MiB cleared first.
+    HostVector<char> buffer_;
     std::size_t begin_ = 0, end_ = 0;
     bool atEnd_ = false;
 };
@@ -862,6 +864,7 @@ private:
         const std::string_view second = text.substr(middle);
         BarLineParser laterParser(*parser_);
         RowsRead later;
+        later.bars = std::move(laterBars_);
         std::exception_ptr laterFailure;
         const auto readLater = [&] {
             try {
@@ -898,6 +901,7 @@ private:
         }
         if (!later.bars.empty() && !contents_.bars.empty() &&
             later.bars.times[0] < contents_.bars.times.back() - kLargestStepBack) {
+            keepForTheNextStretch(later.bars);
             readOnOneThread(second);
             return;
         }
@@ -906,7 +910,16 @@ private:
             reserveRoom(RoomFor{&path_}, later.firstBarLength, contents_.bars);
         }
         contents_.bars.append(later.bars);
+        keepForTheNextStretch(later.bars);
         account(later);
+    }
+
+    // The later half's columns, emptied, for the next stretch's later half:
+    // one set of columns for the whole file instead of fresh memory for
+    // every stretch.
+    void keepForTheNextStretch(BarColumns& used) {
+        used.clear();
+        laterBars_ = std::move(used);
     }
 
     static void joinIfStarted(std::thread& helper) {
@@ -937,6 +950,7 @@ private:
     Halves halves_;
     std::unique_ptr<BarLineParser> parser_;
     BarFileContents contents_;
+    BarColumns laterBars_;         // empty; room kept from an earlier stretch's later half
     std::int64_t lineNumber_ = 0;  // lines read so far
 };
 

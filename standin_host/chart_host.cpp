@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
@@ -297,6 +298,20 @@ void BarColumns::append(const BarColumns& more) {
     low.insert(low.end(), more.low.begin(), more.low.end());
     close.insert(close.end(), more.close.begin(), more.close.end());
     volume.insert(volume.end(), more.volume.begin(), more.volume.end());
+}
+
+void BarColumns::clear() {
+    const auto emptied = [](auto& column) {
+        using Value = typename std::decay_t<decltype(column)>::value_type;
+        std::fill(column.begin(), column.end(), Value{});
+        column.clear();
+    };
+    emptied(times);
+    emptied(open);
+    emptied(high);
+    emptied(low);
+    emptied(close);
+    emptied(volume);
 }
 
 void BarColumns::set(std::size_t i, const Bar& bar) {

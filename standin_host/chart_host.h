@@ -81,6 +81,9 @@ struct BarColumns {
     void reserve(std::size_t n);
     // The bars of `more` after these.
     void append(const BarColumns& more);
+    // No bars, the room kept; the values given up are cleared, so that the
+    // columns grow again into zeros.
+    void clear();
     // Inline: the reader appends every bar of a file.
     void push_back(const Bar& bar) {
         times.push_back(bar.start);

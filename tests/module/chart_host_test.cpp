@@ -685,6 +685,32 @@ TEST(HostColumn, ArraysStartAndGrowAsZeros) {
     }
 }
 
+// Emptied bar columns keep their room, and what grows into it again reads as
+// zeros in every column, not as the bars they held.
+TEST(HostColumn, EmptiedBarColumnsKeepTheirRoomAndGrowAgainIntoZeros) {
+    for (const std::size_t n : {std::size_t{10}, std::size_t{300'000}}) {
+        replay::BarColumns bars;
+        for (std::size_t i = 0; i < n; ++i) {
+            bars.push_back(
+                replay::Bar{static_cast<ChartDateTime>(i + 1), 1.0f, 2.0f, 0.5f, 1.5f, 9.0f});
+        }
+        const ChartDateTime* room = bars.times.data();
+        bars.clear();
+        EXPECT_TRUE(bars.empty());
+        EXPECT_EQ(bars.times.data(), room) << n;
+        bars.times.resize(n);
+        bars.volume.resize(n);
+        bars.high.resize(n);
+        EXPECT_TRUE(std::all_of(bars.times.begin(), bars.times.end(), [](ChartDateTime t) {
+            return t == 0;
+        })) << n;
+        EXPECT_TRUE(std::all_of(bars.volume.begin(), bars.volume.end(), [](float v) {
+            return v == 0.0f;
+        })) << n;
+        EXPECT_EQ(bars.high.back(), 0.0f) << n;
+    }
+}
+
 // Bar i of every output sits at a different offset within a page, so the
 // outputs of one bar do not all fall into one set of the processor's
 // caches; every block still holds all it was asked for, and gives its
