@@ -20,10 +20,9 @@ unsigned workersFor(std::size_t pieces);
 
 // The number of workers for a run over these bar files, one piece a file:
 // as workersFor, and no more than one for each 256 KiB the files hold
-// together
-// (a file that cannot be sized counts for nothing). A file of a few dozen
-// bars is read and replayed in less time than it takes to hand it to a
-// thread on another core and wait for it there.
+// together (a file that cannot be sized counts for nothing). A file of a
+// few dozen bars is read and replayed in less time than it takes to hand it
+// to a thread on another core and wait for it there.
 unsigned workersForFiles(const std::vector<std::string>& paths);
 
 // Calls work(i) for every i in [0, pieces) on up to `workers` threads.

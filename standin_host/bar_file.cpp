@@ -471,24 +471,13 @@ std::size_t barsForBytes(std::uintmax_t bytes, std::size_t firstLineLength) {
     return static_cast<std::size_t>(std::min(estimate, kMostReserved));
 }
 
-// Where the room for a stretch's bars comes from when its first bar comes:
-// the size of the file (`file`, for the file's own columns), or the bytes of
-// the stretch (the later half's columns of their own). Neither: no room.
-struct RoomFor {
-    const std::string* file = nullptr;
-    std::uintmax_t textBytes = 0;
-};
-
-// Room for the bars, so that a long file is not copied as the columns grow.
-// Room that no bar fills is never written and takes no memory. Only a hint:
-// without the memory for it the columns grow as bars come.
-void reserveRoom(const RoomFor& room, std::size_t firstLineLength, BarColumns& bars) {
+// Room for the bars that `bytes` hold, so that a long file is not copied as
+// the columns grow. Room that no bar fills is never written and takes no
+// memory. Only a hint: without the memory for it the columns grow as bars
+// come.
+void reserveRoom(std::uintmax_t bytes, std::size_t firstLineLength, BarColumns& bars) {
     try {
-        if (room.file != nullptr) {
-            bars.reserve(barsToReserve(*room.file, firstLineLength));
-        } else if (room.textBytes > 0) {
-            bars.reserve(barsForBytes(room.textBytes, firstLineLength));
-        }
+        bars.reserve(barsForBytes(bytes, firstLineLength));
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -737,12 +726,19 @@ struct RowsRead {
     std::size_t firstBarLength = 0;  // of the first bar's line, when `bars` began empty
 };
 
+// Whether a bar starting at `start` steps back too far from the last of
+// `above`.
+bool stepsBackTooFar(ChartDateTime start, const BarColumns& above) {
+    return !above.empty() && start < above.times.back() - kLargestStepBack;
+}
+
 // Reads the rows of `text` (whole lines) onto the end of `bars`, each bar
 // checked against the one above it there, and stops at the first malformed
-// row when such rows are refused. `room`: what sets the room reserved for
-// the bars when the first one comes into empty columns.
+// row when such rows are refused. `roomBytes`: the bytes that set the room
+// reserved for the bars when the first one comes into empty columns (the
+// file's, or the text's when the columns are the text's own).
 void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, BarColumns& bars,
-              const RoomFor& room, RowsRead& read) {
+              std::uintmax_t roomBytes, RowsRead& read) {
     for (std::size_t at = 0; at < text.size();) {
         const char* const start = text.data() + at;
         const void* found = std::memchr(start, '\n', text.size() - at);
@@ -758,8 +754,7 @@ void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, Bar
         Bar bar;
         std::string_view offending;
         const char* reason = parser.parse(line, bar, offending);
-        if (reason == nullptr && !bars.empty() &&
-            bar.start < bars.times.back() - kLargestStepBack) {
+        if (reason == nullptr && stepsBackTooFar(bar.start, bars)) {
             reason = kStepBackReason;
             offending = line;
         }
@@ -777,7 +772,7 @@ void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, Bar
         }
         if (bars.empty()) {
             read.firstBarLength = line.size();
-            reserveRoom(room, line.size(), bars);
+            reserveRoom(roomBytes, line.size(), bars);
         }
         bars.push_back(bar);
     }
@@ -786,8 +781,14 @@ void readRows(std::string_view text, BarLineParser& parser, BadRows badRows, Bar
 // One bar file's reading, a stretch of whole lines at a time.
 class FileReading {
 public:
-    FileReading(const std::string& path, BadRows badRows, std::size_t splitFromBytes, Halves halves)
-        : path_(path), badRows_(badRows), splitFromBytes_(splitFromBytes), halves_(halves) {}
+    // `fileBytes`: what the file holds on disk, the room for its bars.
+    FileReading(const std::string& path, std::uintmax_t fileBytes, BadRows badRows,
+                std::size_t splitFromBytes, Halves halves)
+        : path_(path),
+          fileBytes_(fileBytes),
+          badRows_(badRows),
+          splitFromBytes_(splitFromBytes),
+          halves_(halves) {}
 
     void take(std::string_view text) {
         while (!parser_ && !text.empty()) {
@@ -836,7 +837,7 @@ private:
     void readOnOneThread(std::string_view text) {
         RowsRead read;
         try {
-            readRows(text, *parser_, badRows_, contents_.bars, RoomFor{&path_}, read);
+            readRows(text, *parser_, badRows_, contents_.bars, fileBytes_, read);
         } catch (const std::bad_alloc&) {
             passLinesBefore(read);
             throw;
@@ -868,8 +869,7 @@ private:
         std::exception_ptr laterFailure;
         const auto readLater = [&] {
             try {
-                readRows(second, laterParser, badRows_, later.bars, RoomFor{nullptr, second.size()},
-                         later);
+                readRows(second, laterParser, badRows_, later.bars, second.size(), later);
             } catch (...) {
                 laterFailure = std::current_exception();
             }
@@ -886,7 +886,7 @@ private:
         }
         RowsRead earlier;
         try {
-            readRows(text.substr(0, middle), *parser_, badRows_, contents_.bars, RoomFor{&path_},
+            readRows(text.substr(0, middle), *parser_, badRows_, contents_.bars, fileBytes_,
                      earlier);
         } catch (...) {
             joinIfStarted(helper);
@@ -899,15 +899,14 @@ private:
             passLinesBefore(later);
             std::rethrow_exception(laterFailure);
         }
-        if (!later.bars.empty() && !contents_.bars.empty() &&
-            later.bars.times[0] < contents_.bars.times.back() - kLargestStepBack) {
+        if (!later.bars.empty() && stepsBackTooFar(later.bars.times[0], contents_.bars)) {
             keepForTheNextStretch(later.bars);
             readOnOneThread(second);
             return;
         }
         parser_->raiseDecimals(laterParser.priceDecimals());
         if (contents_.bars.empty() && !later.bars.empty()) {
-            reserveRoom(RoomFor{&path_}, later.firstBarLength, contents_.bars);
+            reserveRoom(fileBytes_, later.firstBarLength, contents_.bars);
         }
         contents_.bars.append(later.bars);
         keepForTheNextStretch(later.bars);
@@ -945,6 +944,7 @@ private:
     }
 
     const std::string& path_;
+    std::uintmax_t fileBytes_;
     BadRows badRows_;
     std::size_t splitFromBytes_;
     Halves halves_;
@@ -974,7 +974,7 @@ BarFileContents readBars(const std::string& path, BadRows badRows, std::size_t s
     std::error_code sizeError;
     const std::uintmax_t fileSize = std::filesystem::file_size(path, sizeError);
     LineStream lines(file.get(), sizeError ? kUnknownFileSize : fileSize);
-    FileReading reading(path, badRows, splitFromBytes, halves);
+    FileReading reading(path, storedBytes(path), badRows, splitFromBytes, halves);
     std::string_view text;
     try {
         while (lines.nextLines(text)) {
